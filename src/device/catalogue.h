@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// The fixed knowledge of module models. Every decision on the kind of a module
+// is taken here; nothing else keeps a model list of its own.
+namespace telviox::catalogue {
+
+// The twelve acquisition routines of the poll cycle.
+enum class Routine {
+    PrepareData2026,
+    PrepareData2091,
+    PrepareDataAI_9K,
+    PrepareDataAI_92K,
+    PrepareData2011,
+    PrepareData2028,
+    PrepareDataAO_9K,
+    PrepareDataAO_92K,
+    PrepareData2032,
+    PrepareDataElse,
+    PrepareDataDIO9K,
+    PrepareDataDIO92K,
+};
+const char *routineName(Routine routine);
+
+enum class Family { Q2000, F3000, F9000, F6000, F92000, MainUnit, Other };
+
+// What a module is, as the module functions and the simulator need to know it.
+enum class Kind { AnalogInput, AnalogOutput, Digital, Counter, MainUnit, WatchDog };
+
+struct ModelInfo
+{
+    const char *name;      // normalised name, "2026", "92091", "9300"
+    Kind kind;
+    int channels;          // analog channels (inputs or outputs), counters: 2
+    int inputBits;         // digital inputs
+    int outputBits;        // digital outputs
+    bool alarms;           // has alarm outputs and limits (2026, 2080, 2067)
+    int slots;             // main units: 4 or 8
+};
+
+// Normalised name: five characters when the name begins "92", else four.
+QString normaliseName(const QString &name);
+// A name beginning "93" is handled as "9300", one beginning "99" as "9900";
+// every other name is its normalised name.
+QString handledName(const QString &name);
+Family familyOf(const QString &name);
+bool is92000(const QString &name);
+bool isMainUnit(const QString &name);
+
+// Type code: the normalised name's digits read as hexadecimal; a four-digit
+// code is a 16-bit value widened with its sign (0x9040 -> 0xFFFF9040).
+// A name whose digits are not hexadecimal gives 0.
+qint32 typeCodeOfName(const QString &name);
+// Model name of a type code: hexadecimal, cut to its last four digits, or five
+// for the 92000 family.
+QString modelNameOfTypeCode(qint32 typeCode);
+
+// The setting list of the conversation setting dialog.
+constexpr int SettingListSize = 82;
+const QStringList &settingList();
+QString listText(int index);                 // empty outside 0..81
+qint32 typeCodeOfListIndex(int index);       // 0 outside 0..81
+// The list entry a found module's name selects (aliases included), if any.
+std::optional<int> listIndexOfFoundName(const QString &name);
+
+// Dispatch of the poll cycle; every unknown code goes to PrepareDataElse.
+Routine routineOfTypeCode(qint32 typeCode);
+
+// Model data by name (aliases of the 3000 and 6000 families resolve to their
+// twins; "9091H" to 9091) or by type code; nullptr when unknown.
+const ModelInfo *modelInfo(const QString &name);
+const ModelInfo *modelInfoOfTypeCode(qint32 typeCode);
+// Every model the catalogue knows, for the simulator and the supported list.
+const std::vector<ModelInfo> &models();
+
+// Table 4: the module class the search reports.
+struct SearchClass
+{
+    const char *className;     // "digital input", "main unit", ...
+    const char *description;   // "14*DI", "range codes 08 to 0D", ...
+};
+std::optional<SearchClass> searchClass(const QString &name);
+
+// The digital status reply: output and input bits as hexadecimal bytes at
+// fixed reply positions (b(p) = the byte at characters p and p+1, counted from
+// 1 at the lead). Slot modules of 9000/6000 units carry "!AA" before the data,
+// so their bytes start at position 4; the others start at position 2.
+struct DigitalLayout
+{
+    std::vector<int> outputPositions; // most significant byte first
+    std::vector<int> inputPositions;
+};
+DigitalLayout digitalLayout(const QString &name);
+struct DigitalValues
+{
+    quint32 outputs = 0;
+    quint32 inputs = 0;
+};
+// Decodes a status reply; positions beyond the reply or not hexadecimal read as 0.
+DigitalValues decodeDigitalStatus(const QString &name, const QByteArray &reply);
+// Builds the data part of a status reply (without lead, address or trailing "00").
+QByteArray encodeDigitalData(const QString &name, DigitalValues values);
+
+} // namespace telviox::catalogue

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "seriallink.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace telviox {
+
+// Parameter blocks handed to every module function. Elements a call does not
+// set keep their values; 0..4 are port, address, type code, checksum flag and
+// time-out (ms); 5, 7 and 8 are per function.
+using WordBlock = std::array<qint16, 16>;    // wBuf, Q-2000 functions
+using DWordBlock = std::array<qint32, 16>;   // dwBuf, _9K and _92K functions
+using FloatBlock = std::array<float, 16>;    // fBuf, element 0 the analog value
+
+// Joins two 16-bit words into the 32-bit value whose upper half is the bit
+// pattern of high and lower half the bit pattern of low.
+constexpr qint32 MakeLong(qint16 high, qint16 low)
+{
+    return static_cast<qint32>((static_cast<quint32>(static_cast<quint16>(high)) << 16)
+                               | static_cast<quint16>(low));
+}
+
+// The module function library, on a SerialLink whose port the caller opened.
+class ModuleLibrary
+{
+public:
+    explicit ModuleLibrary(SerialLink &link);
+
+    SerialLink &link() const { return m_link; }
+
+    // Analog
+    qint16 AnalogIn(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogIn_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogIn_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOut(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOut_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOut_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOutReadBack(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOutReadBack_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 AnalogOutReadBack_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+
+    // Digital
+    qint16 DigitalIn(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalIn_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalIn_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOut(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOut_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOut_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalBitOut(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalBitOut_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalBitOut_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOutReadBack(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOutReadBack_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 DigitalOutReadBack_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+
+    // Counters and configuration reads
+    qint16 CounterIn_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadOutputAlarmState(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadAlarmLimitValue(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadLinearMappingStatus(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadLevelVolt_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadCounterStatus_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadCounterMaxValue_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadAlarmLimitValue_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadModuleMode_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadOutputAlarmState_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+    qint16 ReadInputSignalMode_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
+
+    // Every function by name, for the command-line tool and scripts.
+    struct Function
+    {
+        const char *name;
+        bool wide;   // takes dwBuf (true) or wBuf (false)
+        std::function<qint16(ModuleLibrary &, WordBlock &, DWordBlock &, FloatBlock &,
+                             QByteArray &, QByteArray &)>
+            call;
+    };
+    static const std::vector<Function> &functions();
+    static const Function *function(const QString &name);
+
+private:
+    SerialLink &m_link;
+};
+
+} // namespace telviox

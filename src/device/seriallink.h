@@ -1,0 +1,101 @@
+#pragma once
+
+#include "clock.h"
+#include "portdevice.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace telviox {
+
+// Result codes of the serial link and the module functions.
+namespace LinkCode {
+constexpr qint16 Ok = 0;
+constexpr qint16 PortError = 2;
+constexpr qint16 BaudError = 3;
+constexpr qint16 DataBitError = 4;
+constexpr qint16 StopBitError = 5;
+constexpr qint16 ParityError = 6;
+constexpr qint16 ChecksumError = 7;
+constexpr qint16 NotOpen = 8;
+constexpr qint16 SendError = 10;
+constexpr qint16 ReadError = 11;
+constexpr qint16 ReplyError = 12;
+constexpr qint16 CmdError = 13;
+constexpr qint16 TimeOut = 15;
+constexpr qint16 ModuleIdError = 17;
+constexpr qint16 ChannelError = 18;
+constexpr qint16 UnderRange = 19;
+constexpr qint16 OverRange = 20;
+constexpr qint16 CounterNoError = 21;
+} // namespace LinkCode
+
+// One frame on the wire, as the traffic monitor sees it.
+struct TrafficRecord
+{
+    enum class Direction { Sent, Received };
+    qint64 time = 0;      // Clock::tickCount() when the frame was complete
+    int port = 0;
+    Direction direction = Direction::Sent;
+    QByteArray frame;     // bytes as on the wire, CR included when it came
+    bool checksum = false;
+    qint16 result = 0;    // result of the exchange this frame belongs to
+};
+
+// Where COM port n lives: ports/comN in the program's folder when that link
+// exists, else /dev/ttyS(n-1). The program's folder is TELVIOXD_HOME when set,
+// else the executable's folder.
+QString programFolder();
+QString devicePathForPort(int port, const QString &folder = programFolder());
+
+// The serial link library: opens ports and exchanges one framed command and
+// its reply. Several ports may be open at once.
+class SerialLink
+{
+public:
+    using Observer = std::function<void(const TrafficRecord &)>;
+
+    // The factory defaults to real serial ports.
+    explicit SerialLink(Clock &clock, PortDeviceFactory factory = {},
+                        QString folder = programFolder());
+    ~SerialLink();
+    SerialLink(const SerialLink &) = delete;
+    SerialLink &operator=(const SerialLink &) = delete;
+
+    qint16 Open_Com(int port, qint32 baud, int dataBits = 8, int parity = 0, int stopBits = 0);
+    qint16 Close_Com(int port);
+    // Sends command (bare text, no checksum, no CR) and waits at most timeoutMs
+    // from the end of the write for the reply, which lands in reply without
+    // its checksum and CR. wait is never read by callers.
+    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
+                            int timeoutMs, int checksum, qint16 &wait);
+    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
+                            int timeoutMs, int checksum);
+
+    bool isOpen(int port) const;
+    qint32 openBaud(int port) const;   // 0 when the port is not open
+    Clock &clock() const { return m_clock; }
+
+    // Observers see every frame sent and received.
+    void addObserver(Observer observer);
+
+    static QByteArray checksumDigits(const QByteArray &text);
+
+private:
+    struct Port;
+    Port *portFor(int port) const;
+    void notify(const TrafficRecord &record) const;
+
+    Clock &m_clock;
+    PortDeviceFactory m_factory;
+    QString m_folder;
+    std::map<int, std::unique_ptr<Port>> m_ports;
+    std::vector<Observer> m_observers;
+};
+
+} // namespace telviox
