@@ -41,7 +41,7 @@ struct ModelInfo
     int inputBits;         // digital inputs
     int outputBits;        // digital outputs
     bool alarms;           // has alarm outputs and limits (2026, 2080, 2067)
-    int slots;             // main units: 4 or 8
+    int slotCount;         // main units: 4 or 8 ("slots" is a Qt keyword macro)
 };
 
 // Normalised name: five characters when the name begins "92", else four.
