@@ -67,7 +67,7 @@ constexpr Kind DIO = Kind::Digital;
 
 const std::vector<ModelInfo> &modelTable()
 {
-    // name, kind, channels, inputBits, outputBits, alarms, slots
+    // name, kind, channels, inputBits, outputBits, alarms, slotCount
     static const std::vector<ModelInfo> table = {
         // Stand-alone analog inputs. The alarm-capable ones also carry one
         // digital input and two alarm outputs, read through the digital status.
