@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <utility>
 
 namespace telviox::catalogue {
 
@@ -303,13 +304,25 @@ int byteCount(int bits)
     return std::max(1, (bits + 7) / 8);
 }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Strictly two hex digits: a sign or blank in a garbled reply must not count.
 int readByte(const QByteArray &reply, int position)
 {
     if (position < 1 || position + 1 > reply.size())
         return 0;
-    bool ok = false;
-    const int value = reply.mid(position - 1, 2).toInt(&ok, 16);
-    return ok ? value : 0;
+    const int high = hexDigit(reply.at(position - 1));
+    const int low = hexDigit(reply.at(position));
+    return (high < 0 || low < 0) ? 0 : high * 16 + low;
 }
 
 quint32 readBytes(const QByteArray &reply, const std::vector<int> &positions)
@@ -480,15 +493,20 @@ std::optional<int> listIndexOfFoundName(const QString &name)
 
 Routine routineOfTypeCode(qint32 typeCode)
 {
-    // Compare against codes formed by the same rule as the stored ones, so
-    // codes read from files dispatch like codes chosen in the dialog.
-    for (const DispatchRow &row : dispatchRows()) {
-        for (const char *model : row.models) {
-            if (typeCodeOfName(QLatin1String(model)) == typeCode)
-                return row.routine;
+    // The codes are formed by the same rule as the stored ones, so codes read
+    // from files dispatch like codes chosen in the dialog. Formed once: the
+    // poll cycle asks on every tick.
+    static const std::vector<std::pair<qint32, Routine>> codes = [] {
+        std::vector<std::pair<qint32, Routine>> list;
+        for (const DispatchRow &row : dispatchRows()) {
+            for (const char *model : row.models)
+                list.emplace_back(typeCodeOfName(QLatin1String(model)), row.routine);
         }
-    }
-    return Routine::PrepareDataElse;
+        return list;
+    }();
+    const auto it = std::find_if(codes.begin(), codes.end(),
+                                 [typeCode](const auto &entry) { return entry.first == typeCode; });
+    return it == codes.end() ? Routine::PrepareDataElse : it->second;
 }
 
 const ModelInfo *modelInfo(const QString &name)
@@ -525,10 +543,12 @@ std::optional<SearchClass> searchClass(const QString &name)
 
 DigitalLayout digitalLayout(const QString &name)
 {
-    const QString n = normaliseName(name);
-    for (const LayoutRow &row : layoutRows()) {
-        if (holds(row.names, n))
-            return {row.outputs, row.inputs};
+    // A twin without a row of its own is laid out like its twin.
+    for (const QString &n : {normaliseName(name), canonicalName(name)}) {
+        for (const LayoutRow &row : layoutRows()) {
+            if (holds(row.names, n))
+                return {row.outputs, row.inputs};
+        }
     }
     // Not listed: output byte(s) first, input byte(s) after them.
     const ModelInfo *info = modelInfo(name);
