@@ -19,9 +19,13 @@ public:
 
     virtual ~PortDevice() = default;
 
-    // Opens the device at the given rate, 8 data bits, no parity, 1 stop bit,
-    // with any stale input discarded.
+    // Opens the device at the given rate, 8 data bits, no parity, 1 stop bit
+    // unless setFrameFormat() chose otherwise, with any stale input discarded.
     virtual OpenResult open(qint32 baud) = 0;
+    // Character format for the next open(): data bits 7 or 8; parity 0 none,
+    // 1 odd, 2 even; stop bits 0 one, 1 one and a half, 2 two. Devices that
+    // only model the line's 8N1 ignore it.
+    virtual void setFrameFormat(int /*dataBits*/, int /*parity*/, int /*stopBits*/) {}
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Path of the device (for messages and the traffic monitor).

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace telviox {
@@ -86,9 +87,19 @@ public:
 
     static QByteArray checksumDigits(const QByteArray &text);
 
+    // Longest reply line kept; the rest of a longer one is read and dropped.
+    static constexpr int MaxReplyLength = 256;
+
 private:
     struct Port;
+    struct Exchange;
     Port *portFor(int port) const;
+    bool openDevice(Port &port, PortDevice::OpenResult *result = nullptr);
+    bool ensureDevice(Port &port);
+    void discardStaleInput(Port &port);
+    qint16 receiveReply(Port &port, Exchange &exchange, qint64 deadline);
+    static qint16 checkReply(QByteArray &line, bool checksum);
+    void warnPermission(const QString &path);
     void notify(const TrafficRecord &record) const;
 
     Clock &m_clock;
@@ -96,6 +107,7 @@ private:
     QString m_folder;
     std::map<int, std::unique_ptr<Port>> m_ports;
     std::vector<Observer> m_observers;
+    std::set<QString> m_warnedPaths;
 };
 
 } // namespace telviox

@@ -1,0 +1,364 @@
+#include "seriallink.h"
+
+#include "serialportdevice.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QtDebug>
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+
+namespace telviox {
+
+namespace {
+
+constexpr std::array<qint32, 11> BaudRates{1200,  2400,   4800,   9600,   19200, 38400,
+                                           57600, 115200, 230400, 460800, 921600};
+constexpr char CR = '\r';
+// The traffic monitor gets at most this much of what arrived in one exchange.
+constexpr int MaxRecordedBytes = 1024;
+// Stale input is drained in chunks; a device that never stops talking must
+// not keep the caller here.
+constexpr int MaxDrainReads = 64;
+
+bool isLead(char c)
+{
+    return c == '>' || c == '!' || c == '?';
+}
+
+// Where ports/comN points, made absolute; empty when there is no such link.
+QString linkedPath(int port, const QString &folder)
+{
+    const QFileInfo link(QDir(folder).filePath(QStringLiteral("ports/com%1").arg(port)));
+    if (link.isSymLink())
+        return link.symLinkTarget();
+    if (link.exists())
+        return link.absoluteFilePath();
+    return {};
+}
+
+QString groupOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    if (const struct group *g = ::getgrgid(info.st_gid))
+        return QString::fromLocal8Bit(g->gr_name);
+    return QString::number(info.st_gid);
+}
+
+} // namespace
+
+QString programFolder()
+{
+    const QString home = qEnvironmentVariable("TELVIOXD_HOME");
+    if (!home.isEmpty())
+        return QDir(home).absolutePath();
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QDir::currentPath();
+}
+
+QString devicePathForPort(int port, const QString &folder)
+{
+    const QString linked = linkedPath(port, folder);
+    return linked.isEmpty() ? QStringLiteral("/dev/ttyS%1").arg(port - 1) : linked;
+}
+
+// A port stays here from a successful Open_Com to its Close_Com, even while its
+// device is closed after a failure: the next exchange opens it again.
+struct SerialLink::Port
+{
+    int number = 0;
+    qint32 baud = 0;
+    int dataBits = 8;
+    int parity = 0;
+    int stopBits = 0;
+    QString path;
+    std::unique_ptr<PortDevice> device;
+
+    bool deviceOpen() const { return device && device->isOpen(); }
+};
+
+struct SerialLink::Exchange
+{
+    QByteArray received; // as it came off the wire, noise included
+    QByteArray line;     // the reply from its lead character, CR excluded
+    qint64 receivedAt = 0;
+};
+
+SerialLink::SerialLink(Clock &clock, PortDeviceFactory factory, QString folder)
+    : m_clock(clock),
+      m_factory(factory ? std::move(factory) : serialPortDeviceFactory()),
+      m_folder(std::move(folder))
+{
+}
+
+SerialLink::~SerialLink()
+{
+    for (auto &entry : m_ports) {
+        if (entry.second->device)
+            entry.second->device->close();
+    }
+}
+
+SerialLink::Port *SerialLink::portFor(int port) const
+{
+    const auto it = m_ports.find(port);
+    return it == m_ports.end() ? nullptr : it->second.get();
+}
+
+QByteArray SerialLink::checksumDigits(const QByteArray &text)
+{
+    unsigned sum = 0;
+    for (const char c : text)
+        sum += static_cast<unsigned char>(c);
+    return QByteArray::number(sum % 256, 16).toUpper().rightJustified(2, '0');
+}
+
+void SerialLink::addObserver(Observer observer)
+{
+    m_observers.push_back(std::move(observer));
+}
+
+void SerialLink::notify(const TrafficRecord &record) const
+{
+    for (const Observer &observer : m_observers)
+        observer(record);
+}
+
+bool SerialLink::isOpen(int port) const
+{
+    return portFor(port) != nullptr;
+}
+
+qint32 SerialLink::openBaud(int port) const
+{
+    const Port *p = portFor(port);
+    return p ? p->baud : 0;
+}
+
+bool SerialLink::openDevice(Port &port, PortDevice::OpenResult *result)
+{
+    if (!port.device || port.device->path() != port.path)
+        port.device = m_factory(port.number, port.path);
+    PortDevice::OpenResult r = PortDevice::OpenResult::Failed;
+    if (port.device) {
+        port.device->setFrameFormat(port.dataBits, port.parity, port.stopBits);
+        r = port.device->open(port.baud);
+    }
+    if (result)
+        *result = r;
+    return r == PortDevice::OpenResult::Ok;
+}
+
+// Opens the device again after a failure (adapter unplugged and back, the
+// simulator restarted). The link is looked up afresh because the device behind
+// it may have a new name; if the link is gone, the device stays the one the
+// caller opened rather than silently becoming /dev/ttyS(n-1).
+bool SerialLink::ensureDevice(Port &port)
+{
+    if (port.deviceOpen())
+        return true;
+    const QString linked = linkedPath(port.number, m_folder);
+    if (!linked.isEmpty())
+        port.path = linked;
+    return openDevice(port);
+}
+
+void SerialLink::warnPermission(const QString &path)
+{
+    if (!m_warnedPaths.insert(path).second)
+        return;
+    const QString group = groupOf(path);
+    if (group.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Cannot open %1: permission denied.").arg(path);
+        return;
+    }
+    qWarning().noquote() << QStringLiteral(
+                                "Cannot open %1: permission denied. The device belongs to group "
+                                "%2; add your user to it (sudo adduser $USER %2) and log in again.")
+                                .arg(path, group);
+}
+
+qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int stopBits)
+{
+    if (std::find(BaudRates.begin(), BaudRates.end(), baud) == BaudRates.end())
+        return LinkCode::BaudError;
+    if (dataBits != 7 && dataBits != 8)
+        return LinkCode::DataBitError;
+    if (stopBits < 0 || stopBits > 2)
+        return LinkCode::StopBitError;
+    if (parity < 0 || parity > 2)
+        return LinkCode::ParityError;
+
+    std::unique_ptr<Port> &slot = m_ports[port];
+    if (slot && slot->deviceOpen() && slot->baud == baud && slot->dataBits == dataBits
+        && slot->parity == parity && slot->stopBits == stopBits)
+        return LinkCode::Ok;
+    if (!slot) {
+        slot = std::make_unique<Port>();
+        slot->number = port;
+    }
+    Port &p = *slot;
+    if (p.device)
+        p.device->close();
+    p.baud = baud;
+    p.dataBits = dataBits;
+    p.parity = parity;
+    p.stopBits = stopBits;
+    p.path = devicePathForPort(port, m_folder);
+
+    PortDevice::OpenResult result = PortDevice::OpenResult::Failed;
+    if (openDevice(p, &result))
+        return LinkCode::Ok;
+    if (result == PortDevice::OpenResult::PermissionDenied)
+        warnPermission(p.path);
+    m_ports.erase(port);
+    return LinkCode::PortError;
+}
+
+qint16 SerialLink::Close_Com(int port)
+{
+    const auto it = m_ports.find(port);
+    if (it != m_ports.end()) {
+        if (it->second->device)
+            it->second->device->close();
+        m_ports.erase(it);
+    }
+    return LinkCode::Ok;
+}
+
+// Whatever is waiting before a command belongs to an earlier exchange (a reply
+// that came after its time-out); taken as this command's reply it would be
+// wrong.
+void SerialLink::discardStaleInput(Port &port)
+{
+    for (int i = 0; i < MaxDrainReads && port.deviceOpen(); ++i) {
+        QByteArray stale;
+        const PortDevice::ReadResult r = port.device->read(stale, 0);
+        if (r == PortDevice::ReadResult::Failed)
+            port.device->close();
+        if (r != PortDevice::ReadResult::Data)
+            break;
+    }
+}
+
+// Reads until the CR that ends the reply. Bytes before a lead character are
+// line noise and skipped; a lead character inside a line starts the line
+// again, as no reply carries one after its first position. A line that ends
+// with no lead at all is a reply of the wrong shape (12). Anything still
+// without its CR at the deadline, a reply cut short included, counts as no
+// complete reply (15): it is not a reply of the wrong shape, it never finished.
+qint16 SerialLink::receiveReply(Port &port, Exchange &exchange, qint64 deadline)
+{
+    bool inLine = false;
+    bool overflow = false;
+    for (;;) {
+        const qint64 left = std::max<qint64>(0, deadline - m_clock.tickCount());
+        QByteArray chunk;
+        const PortDevice::ReadResult r =
+            port.device->read(chunk, static_cast<int>(std::min<qint64>(left, INT_MAX)));
+        exchange.receivedAt = m_clock.tickCount();
+        if (r == PortDevice::ReadResult::Failed) {
+            port.device->close();
+            return LinkCode::ReadError;
+        }
+        // A device reports Timeout only after waiting all of the time left.
+        if (r == PortDevice::ReadResult::Timeout)
+            return LinkCode::TimeOut;
+
+        exchange.received.append(chunk.left(MaxRecordedBytes - exchange.received.size()));
+        for (const char c : chunk) {
+            if (isLead(c)) {
+                inLine = true;
+                overflow = false;
+                exchange.line = QByteArray(1, c);
+            } else if (c == CR) {
+                return inLine && !overflow ? LinkCode::Ok : LinkCode::ReplyError;
+            } else if (exchange.line.size() < MaxReplyLength) {
+                exchange.line += c;
+            } else {
+                overflow = true;
+            }
+        }
+        if (exchange.receivedAt >= deadline)
+            return LinkCode::TimeOut;
+    }
+}
+
+qint16 SerialLink::checkReply(QByteArray &line, bool checksum)
+{
+    if (line.isEmpty() || !isLead(line.at(0)))
+        return LinkCode::ReplyError;
+    if (checksum) {
+        if (line.size() < 3)
+            return LinkCode::ChecksumError;
+        const QByteArray body = line.left(line.size() - 2);
+        if (line.right(2).toUpper() != checksumDigits(body))
+            return LinkCode::ChecksumError;
+        line = body;
+    }
+    return line.at(0) == '?' ? LinkCode::CmdError : LinkCode::Ok;
+}
+
+qint16 SerialLink::Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
+                                    int timeoutMs, int checksum, qint16 &wait)
+{
+    reply.clear();
+    wait = 0;
+    Port *p = portFor(port);
+    if (!p)
+        return LinkCode::NotOpen;
+
+    const bool withChecksum = checksum != 0;
+    QByteArray frame = command;
+    if (withChecksum)
+        frame += checksumDigits(command);
+    frame += CR;
+
+    Exchange exchange;
+    qint64 sentAt = 0;
+    qint16 result = LinkCode::Ok;
+    if (ensureDevice(*p))
+        discardStaleInput(*p);
+    // The drain may have found the device gone: one fresh attempt, no more,
+    // so that a missing device costs the caller no time.
+    if (!ensureDevice(*p)) {
+        result = LinkCode::SendError;
+    } else if (!p->device->write(frame)) {
+        p->device->close();
+        result = LinkCode::SendError;
+    }
+    sentAt = m_clock.tickCount();
+    exchange.receivedAt = sentAt;
+    if (result == LinkCode::Ok) {
+        result = receiveReply(*p, exchange, sentAt + std::max(0, timeoutMs));
+        if (result == LinkCode::Ok)
+            result = checkReply(exchange.line, withChecksum);
+    }
+    reply = exchange.line;
+    wait = static_cast<qint16>(std::min<qint64>(exchange.receivedAt - sentAt, 32767));
+
+    // Both frames are reported, with the exchange's result, also when nothing
+    // could be sent: the monitor shows the attempt.
+    notify({sentAt, port, TrafficRecord::Direction::Sent, frame, withChecksum, result});
+    notify({exchange.receivedAt, port, TrafficRecord::Direction::Received, exchange.received,
+            withChecksum, result});
+    return result;
+}
+
+qint16 SerialLink::Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
+                                    int timeoutMs, int checksum)
+{
+    qint16 wait = 0;
+    return Send_Receive_Cmd(port, command, reply, timeoutMs, checksum, wait);
+}
+
+} // namespace telviox
