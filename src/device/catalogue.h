@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 #include <vector>
 
@@ -35,13 +34,13 @@ enum class Kind { AnalogInput, AnalogOutput, Digital, Counter, MainUnit, WatchDo
 
 struct ModelInfo
 {
-    const char *name;      // normalised name, "2026", "92091", "9300"
+    const char *name; // normalised name, "2026", "92091", "9300"
     Kind kind;
-    int channels;          // analog channels (inputs or outputs), counters: 2
-    int inputBits;         // digital inputs
-    int outputBits;        // digital outputs
-    bool alarms;           // has alarm outputs and limits (2026, 2080, 2067)
-    int slotCount;         // main units: 4 or 8 ("slots" is a Qt keyword macro)
+    int channels;   // analog channels (inputs or outputs), counters: 2
+    int inputBits;  // digital inputs
+    int outputBits; // digital outputs
+    bool alarms;    // has alarm outputs and limits (2026, 2080, 2067)
+    int slotCount;  // main units: 4 or 8 ("slots" is a Qt keyword macro)
 };
 
 // Normalised name: five characters when the name begins "92", else four.
@@ -64,8 +63,8 @@ QString modelNameOfTypeCode(qint32 typeCode);
 // The setting list of the conversation setting dialog.
 constexpr int SettingListSize = 82;
 const QStringList &settingList();
-QString listText(int index);                 // empty outside 0..81
-qint32 typeCodeOfListIndex(int index);       // 0 outside 0..81
+QString listText(int index);           // empty outside 0..81
+qint32 typeCodeOfListIndex(int index); // 0 outside 0..81
 // The list entry a found module's name selects (aliases included), if any.
 std::optional<int> listIndexOfFoundName(const QString &name);
 
@@ -82,8 +81,8 @@ const std::vector<ModelInfo> &models();
 // Table 4: the module class the search reports.
 struct SearchClass
 {
-    const char *className;     // "digital input", "main unit", ...
-    const char *description;   // "14*DI", "range codes 08 to 0D", ...
+    const char *className;   // "digital input", "main unit", ...
+    const char *description; // "14*DI", "range codes 08 to 0D", ...
 };
 std::optional<SearchClass> searchClass(const QString &name);
 

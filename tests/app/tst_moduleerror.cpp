@@ -28,15 +28,16 @@ void TestModuleError::line_data()
     QTest::newRow("most negative")
         << "92091" << -32768 << "Error in Module: 92091  Error Code: -32768";
     QTest::newRow("beyond the table") << "2091" << 23 << "Error in Module: 2091  Error Code:  23";
-    QTest::newRow("first") << "2011" << 1 << "Error in Module: 2011  Error Code:  1    Function Error !";
+    QTest::newRow("first") << "2011" << 1
+                           << "Error in Module: 2011  Error Code:  1    Function Error !";
     QTest::newRow("last with four blanks")
         << "2026" << 20 << "Error in Module: 2026  Error Code:  20    Exceed Input Range !";
     QTest::newRow("counter number")
         << "2032" << 21 << "Error in Module: 2032  Error Code:  21  Invalidate Counter No !";
     QTest::newRow("counter value")
         << "2032" << 22 << "Error in Module: 2032  Error Code:  22  Invalidate Counter Value !";
-    QTest::newRow("empty module name") << "" << 8
-                                       << "Error in Module:   Error Code:  8    COM Port not open !";
+    QTest::newRow("empty module name")
+        << "" << 8 << "Error in Module:   Error Code:  8    COM Port not open !";
 }
 
 void TestModuleError::line()

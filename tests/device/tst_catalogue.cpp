@@ -46,7 +46,7 @@ void TestCatalogue::typeCodes_data()
     QTest::newRow("five digits") << "92029" << qint32(0x92029);
     QTest::newRow("five digits, letters after") << "92091X" << qint32(0x92091);
     // Four digits are a 16-bit value: 9xxx and 6xxx-above-7FFF widen negative.
-    QTest::newRow("sign widened") << "9040" << qint32(qint16(0x9040));
+    QTest::newRow("sign widened") << "9040" << qint32(0xFFFF9040u);
     QTest::newRow("sign widened, variant") << "9091H" << qint32(qint16(0x9091));
     QTest::newRow("positive four digits") << "6040" << qint32(0x6040);
     QTest::newRow("not hexadecimal") << "WDT0" << qint32(0);
@@ -58,8 +58,6 @@ void TestCatalogue::typeCodes()
     QFETCH(QString, name);
     QFETCH(qint32, expected);
     QCOMPARE(typeCodeOfName(name), expected);
-    QVERIFY(code("9040") < 0);
-    QCOMPARE(quint32(code("9040")), 0xFFFF9040u);
 }
 
 // What a conversation stores must name the same model again when shown.
@@ -388,8 +386,7 @@ void TestCatalogue::digitalStatusDecoding()
 void TestCatalogue::digitalRoundTripForEveryModel()
 {
     auto roundTrip = [](const QString &name, int inputBits, int outputBits) {
-        const bool slotModule =
-            familyOf(name) == Family::F9000 || familyOf(name) == Family::F6000;
+        const bool slotModule = familyOf(name) == Family::F9000 || familyOf(name) == Family::F6000;
         const quint32 inMask = (1u << inputBits) - 1u;
         const quint32 outMask = (1u << outputBits) - 1u;
         const DigitalValues patterns[] = {
