@@ -74,6 +74,16 @@ public:
     qint16 ReadOutputAlarmState_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
     qint16 ReadInputSignalMode_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend, QByteArray &szReceive);
 
+    // What a call fills, for tools that print the outputs.
+    enum Output : unsigned {
+        OutValue = 1u,      // fBuf(0)
+        OutElement5 = 2u,
+        OutElement7 = 4u,
+        OutElement8 = 8u,
+        OutLong = 16u,      // 7 and 8 are the high and low word of one value
+        OutBits = 32u,      // element 5 holds a bit pattern
+    };
+
     // Every function by name, for the command-line tool and scripts.
     struct Function
     {
@@ -82,8 +92,13 @@ public:
         std::function<qint16(ModuleLibrary &, WordBlock &, DWordBlock &, FloatBlock &,
                              QByteArray &, QByteArray &)>
             call;
+        int channelElement = -1;   // channel, counter, selector or bit index; -1 none
+        int valueElement = -1;     // digital bits or bit state written; -1 none
+        bool analogValue = false;  // fBuf(0) carries the value written
+        unsigned outputs = 0;      // Output flags
     };
     static const std::vector<Function> &functions();
+    // Exact name first, then ignoring case; nullptr when unknown.
     static const Function *function(const QString &name);
 
 private:
