@@ -262,6 +262,64 @@ const std::vector<LayoutRow> &layoutRows()
     return rows;
 }
 
+// ---------------------------------------------------------------------------
+// Channels shown by the digital I/O panels; first matching row applies. These
+// differ from the model data in places (the panels show the alarm inputs'
+// outputs, 8 relays for the 7-relay models) and are kept as the panels have
+// always shown them.
+struct PanelRow
+{
+    std::vector<const char *> names;
+    int inputs;
+    int outputs;
+    bool analogInput;
+    int bitsListed = 0; // 0: the output count, or the input count of an input-only model
+};
+
+const std::vector<PanelRow> &standalonePanelRows()
+{
+    static const std::vector<PanelRow> rows = {
+        // Only one output bit can be chosen on its own here.
+        {{"3026", "3080", "3067", "2026", "2080", "2067"}, 1, 2, true, 1},
+        {{"3058", "2058"}, 14, 0, false},
+        {{"3099", "2099"}, 0, 13, false},
+        {{"3041", "2041"}, 0, 16, false},
+        {{"3065", "2065"}, 4, 8, false},
+        {{"3017", "2017"}, 7, 8, false},
+        {{"3073", "2073"}, 8, 0, false},
+        {{"3088", "2088"}, 16, 0, false},
+        {{"3015", "2015"}, 4, 4, false},
+        {{"3061", "2061"}, 8, 3, false},
+        {{"3012", "2012"}, 4, 5, false},
+        {{"3039", "2039", "3079", "2079"}, 0, 8, false},
+    };
+    return rows;
+}
+
+const std::vector<PanelRow> &slotPanelRows()
+{
+    static const std::vector<PanelRow> rows = {
+        {{"92017"}, 7, 8, false},
+        {{"92073"}, 8, 0, false},
+        {{"92088"}, 16, 0, false},
+        {{"92015"}, 4, 4, false},
+        {{"92061"}, 8, 3, false},
+        {{"92012"}, 4, 5, false},
+        {{"92039", "92079"}, 0, 8, false},
+        {{"6073", "9073"}, 8, 0, false},
+        {{"6040", "9040", "6088", "9088", "92040"}, 16, 0, false},
+        {{"9092", "92092", "9035", "92035", "6092", "6035"}, 8, 8, false},
+        {{"9087", "92087", "6087", "6044", "9044", "92044"}, 0, 16, false},
+        {{"6015", "9015"}, 0, 6, false},
+        {{"9061", "6061"}, 4, 4, false},
+        {{"6013", "6012", "6039", "6060", "9013", "9012", "9039", "9060", "92013", "92060"},
+         0,
+         8,
+         false},
+    };
+    return rows;
+}
+
 template <typename Names> bool holds(const Names &names, const QString &name)
 {
     return std::any_of(std::begin(names), std::end(names),
@@ -596,6 +654,27 @@ QByteArray encodeDigitalData(const QString &name, DigitalValues values)
     put(layout.outputPositions, values.outputs);
     put(layout.inputPositions, values.inputs);
     return data;
+}
+
+PanelChannels dioPanelChannels(const QString &name, DioPanel panel)
+{
+    PanelChannels channels;
+    const QString n = normaliseName(name);
+    const auto &rows = panel == DioPanel::Standalone ? standalonePanelRows() : slotPanelRows();
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const PanelRow &r) { return holds(r.names, n); });
+    if (row != rows.end()) {
+        channels.inputs = row->inputs;
+        channels.outputs = row->outputs;
+        channels.analogInput = row->analogInput;
+        channels.bitsListed = row->bitsListed;
+    } else if (const ModelInfo *info = modelInfo(name)) {
+        channels.inputs = info->inputBits;
+        channels.outputs = info->outputBits;
+    }
+    if (channels.bitsListed == 0)
+        channels.bitsListed = channels.outputs > 0 ? channels.outputs : channels.inputs;
+    return channels;
 }
 
 } // namespace telviox::catalogue

@@ -106,4 +106,20 @@ DigitalValues decodeDigitalStatus(const QString &name, const QByteArray &reply);
 // Builds the data part of a status reply (without lead, address or trailing "00").
 QByteArray encodeDigitalData(const QString &name, DigitalValues values);
 
+// The channels a digital I/O panel shows for a model: the stand-alone panel
+// (Q-2000/3000) or the slot panel (9000/6000/92000). Present channels are bits
+// 0 upwards. bitsListed is the number of bit entries of the channel choice
+// (the output count, or the input count for an input-only model); analogInput
+// tells whether the panel offers reading an analog input. A model without a
+// row of its own falls back to its model data.
+enum class DioPanel { Standalone, Slot };
+struct PanelChannels
+{
+    int inputs = 0;
+    int outputs = 0;
+    int bitsListed = 0;
+    bool analogInput = false;
+};
+PanelChannels dioPanelChannels(const QString &name, DioPanel panel);
+
 } // namespace telviox::catalogue

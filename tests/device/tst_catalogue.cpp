@@ -28,6 +28,7 @@ private slots:
     void searchClasses();
     void digitalStatusDecoding();
     void digitalRoundTripForEveryModel();
+    void panelChannels();
 };
 
 namespace {
@@ -420,6 +421,31 @@ void TestCatalogue::digitalRoundTripForEveryModel()
         ++checked;
     }
     QVERIFY(checked > 40);
+}
+
+void TestCatalogue::panelChannels()
+{
+    auto check = [](const char *name, DioPanel panel, int inputs, int outputs, int listed,
+                    bool analog) {
+        const PanelChannels c = dioPanelChannels(QLatin1String(name), panel);
+        QVERIFY2(c.inputs == inputs && c.outputs == outputs && c.bitsListed == listed &&
+                     c.analogInput == analog,
+                 name);
+    };
+    // The alarm inputs list one bit although they have two outputs.
+    check("3080", DioPanel::Standalone, 1, 2, 1, true);
+    // Blank counts follow the outputs, or the inputs of an input-only model.
+    check("2058", DioPanel::Standalone, 14, 0, 14, false);
+    check("2017D", DioPanel::Standalone, 7, 8, 8, false);
+    check("2039", DioPanel::Standalone, 0, 8, 8, false);
+    // The slot panel's own rows win over the model data, first row first.
+    check("92061", DioPanel::Slot, 8, 3, 3, false);
+    check("92044", DioPanel::Slot, 0, 16, 16, false);
+    check("6015", DioPanel::Slot, 0, 6, 6, false);
+    // No row: the model data.
+    check("9017", DioPanel::Slot, 16, 0, 16, false);
+    check("2027", DioPanel::Standalone, 0, 0, 0, false);
+    check("1234", DioPanel::Slot, 0, 0, 0, false);
 }
 
 QTEST_APPLESS_MAIN(TestCatalogue)
