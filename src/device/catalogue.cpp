@@ -326,13 +326,21 @@ template <typename Names> bool holds(const Names &names, const QString &name)
                        [&](const char *n) { return name == QLatin1String(n); });
 }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 bool isHexText(const QString &text)
 {
-    if (text.isEmpty())
-        return false;
-    return std::all_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-    });
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                          [](QChar c) { return hexDigit(c.toLatin1()) >= 0; });
 }
 
 // The name under which the model data are held: main-unit handling, then the
@@ -358,17 +366,6 @@ int firstDataPosition(const QString &name)
 int byteCount(int bits)
 {
     return std::max(1, (bits + 7) / 8);
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // Strictly two hex digits: a sign or blank in a garbled reply must not count.
@@ -522,27 +519,15 @@ qint32 typeCodeOfListIndex(int index)
 
 std::optional<int> listIndexOfFoundName(const QString &name)
 {
-    const QString n = normaliseName(name);
-    if (n.isEmpty())
-        return std::nullopt;
-    // Table 1 first: its entries by their own names ("9091H" normalises to 9091).
+    // Entries by their own names first ("9091H" normalises to 9091), then a
+    // 3000 name selects the Q-2000 entry and a 6000 name the 9000 entry with
+    // the same last two digits.
     const QStringList &list = settingList();
-    for (int i = 0; i < list.size(); ++i) {
-        if (normaliseName(list.at(i)) == n)
-            return i;
-    }
-    // Aliases: a 3000 name selects the Q-2000 entry, a 6000 name the 9000
-    // entry, with the same last two digits.
-    QString twin;
-    if (n.size() == 4 && n.startsWith(QLatin1String("30")))
-        twin = QLatin1String("20") + n.mid(2);
-    else if (n.size() == 4 && n.startsWith(QLatin1String("60")))
-        twin = QLatin1String("90") + n.mid(2);
-    if (twin.isEmpty())
-        return std::nullopt;
-    for (int i = 0; i < list.size(); ++i) {
-        if (normaliseName(list.at(i)) == twin)
-            return i;
+    for (const QString &wanted : {normaliseName(name), canonicalName(name)}) {
+        for (int i = 0; i < list.size(); ++i) {
+            if (!wanted.isEmpty() && normaliseName(list.at(i)) == wanted)
+                return i;
+        }
     }
     return std::nullopt;
 }
