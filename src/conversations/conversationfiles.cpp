@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
-
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -24,14 +23,12 @@ QByteArray recordOf(const QByteArray &file, int index, int size)
     return record;
 }
 
-template <typename T>
-void put(char *at, T value)
+template <typename T> void put(char *at, T value)
 {
     qToLittleEndian<T>(value, at);
 }
 
-template <typename T>
-T get(const char *at)
+template <typename T> T get(const char *at)
 {
     return qFromLittleEndian<T>(at);
 }
@@ -273,8 +270,8 @@ std::optional<ConversationPair> readPair(const QString &cnvPath, const QString &
     return ConversationPair{decodeCnv(*cnvBytes), decodeCompanion(*linkBytes)};
 }
 
-WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes,
-                       const QString &companion, const QByteArray &companionBytes)
+WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes, const QString &companion,
+                       const QByteArray &companionBytes)
 {
     const auto failed = [](const QSaveFile &file, bool cnvReplaced) {
         return WriteOutcome{false, file.fileName(), file.errorString(), cnvReplaced};

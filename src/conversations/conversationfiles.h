@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 namespace telviox {
@@ -77,7 +76,7 @@ struct WriteOutcome
 
 // Writes both files by atomic replacement: both are written out completely
 // beside their targets before either replaces its target.
-WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes,
-                       const QString &companion, const QByteArray &companionBytes);
+WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes, const QString &companion,
+                       const QByteArray &companionBytes);
 
 } // namespace telviox

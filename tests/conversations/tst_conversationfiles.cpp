@@ -6,7 +6,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <cstring>
 #include <unistd.h>
 
@@ -122,17 +121,17 @@ void ConversationFilesTest::cnvRoundTripKeepsEveryBit()
 
 void ConversationFilesTest::cnvRecordReadFieldByField()
 {
-    const QByteArray record = hex("0100"       // InUse 1
-                                  "4090ffff"   // TypeCode 0x9040 widened
-                                  "80250000"   // BaudRate 9600
-                                  "0a00"       // Address 10
-                                  "0100"       // Checksum 1
-                                  "8000"       // Channels 0x80
-                                  "0000"       // LinkActive
-                                  "0200"       // IoType 2
-                                  "3412"       // OutData 0x1234
-                                  "0000c03f"   // OutValue 1.5
-                                  "0300");     // Slot 3
+    const QByteArray record = hex("0100"     // InUse 1
+                                  "4090ffff" // TypeCode 0x9040 widened
+                                  "80250000" // BaudRate 9600
+                                  "0a00"     // Address 10
+                                  "0100"     // Checksum 1
+                                  "8000"     // Channels 0x80
+                                  "0000"     // LinkActive
+                                  "0200"     // IoType 2
+                                  "3412"     // OutData 0x1234
+                                  "0000c03f" // OutValue 1.5
+                                  "0300");   // Slot 3
     QCOMPARE(record.size(), CnvFile::RecordSize);
     QByteArray file(CnvFile::Size, '\0');
     file.replace(5 * CnvFile::RecordSize, CnvFile::RecordSize, record);
@@ -159,7 +158,8 @@ void ConversationFilesTest::cnvShortFileReadsZeros()
 {
     // One whole record, then InUse and half of TypeCode of the next.
     QByteArray file(CnvFile::RecordSize, '\x11');
-    file += hex("0100" "4090");
+    file += hex("0100"
+                "4090");
     const ConvTable conv = decodeCnv(file);
     QCOMPARE(conv[0].Slot, qint16(0x1111));
     QCOMPARE(conv[1].InUse, qint16(1));
@@ -176,8 +176,8 @@ void ConversationFilesTest::companionRecordLayout()
     QVERIFY(bytes);
     QCOMPARE(bytes->size(), CompanionFile::RecordSize);
     // 2 + 5 + 2 + 6 + 2 + 4 + 2 = 23 bytes, then zero filler.
-    const QByteArray expected = hex("0500") + "Plant" + hex("0600") + "Sheet1" + hex("0400")
-                                + "R1C1" + hex("0100");
+    const QByteArray expected =
+        hex("0500") + "Plant" + hex("0600") + "Sheet1" + hex("0400") + "R1C1" + hex("0100");
     QCOMPARE(expected.size(), 23);
     QCOMPARE(bytes->left(23), expected);
     QCOMPARE(bytes->mid(23), QByteArray(80 - 23, '\0'));
@@ -289,14 +289,22 @@ void ConversationFilesTest::companionName_data()
 {
     QTest::addColumn<QString>("cnv");
     QTest::addColumn<QString>("companion");
-    QTest::newRow("plain") << "/plant/line1.cnv" << "/plant/line1.dde";
-    QTest::newRow("upper case") << "/plant/LINE1.CNV" << "/plant/LINE1.dde";
-    QTest::newRow("last dot of the name") << "/plant/line.1.cnv" << "/plant/line.1.dde";
-    QTest::newRow("dot in a folder") << "/my.plant/line1" << "/my.plant/line1.dde";
-    QTest::newRow("dot in a folder, name with one") << "/my.plant/l.cnv" << "/my.plant/l.dde";
-    QTest::newRow("no dot at all") << "line1" << "line1.dde";
-    QTest::newRow("ends in a dot") << "/plant/line1." << "/plant/line1.dde";
-    QTest::newRow("relative with dots") << "../lists/line1.cnv" << "../lists/line1.dde";
+    QTest::newRow("plain") << "/plant/line1.cnv"
+                           << "/plant/line1.dde";
+    QTest::newRow("upper case") << "/plant/LINE1.CNV"
+                                << "/plant/LINE1.dde";
+    QTest::newRow("last dot of the name") << "/plant/line.1.cnv"
+                                          << "/plant/line.1.dde";
+    QTest::newRow("dot in a folder") << "/my.plant/line1"
+                                     << "/my.plant/line1.dde";
+    QTest::newRow("dot in a folder, name with one") << "/my.plant/l.cnv"
+                                                    << "/my.plant/l.dde";
+    QTest::newRow("no dot at all") << "line1"
+                                   << "line1.dde";
+    QTest::newRow("ends in a dot") << "/plant/line1."
+                                   << "/plant/line1.dde";
+    QTest::newRow("relative with dots") << "../lists/line1.cnv"
+                                        << "../lists/line1.dde";
 }
 
 void ConversationFilesTest::companionName()
@@ -349,8 +357,8 @@ void ConversationFilesTest::fileExist()
         QVERIFY(QDir().mkdir(closed));
         QVERIFY(QFile::setPermissions(closed, QFileDevice::Permissions()));
         const bool exists = FileExist(closed + QStringLiteral("/list.cnv"));
-        QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                          | QFileDevice::ExeOwner);
+        QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
         QVERIFY(exists);
     }
 }
