@@ -1,0 +1,55 @@
+#pragma once
+
+#include "conversations/conversationfiles.h"
+#include "conversations/establishview.h"
+#include "conversations/sharedstate.h"
+
+#include <QString>
+#include <functional>
+
+namespace telviox {
+
+class FileDialogs;
+class Prompt;
+
+// The title of the program's own message boxes.
+inline const QString ApplicationTitle = QStringLiteral("TELVIOXD");
+
+// The File menu's Open and Save and the start-up's auto-run, as the main
+// window calls them. Every message and beep goes through the Prompt.
+class ConversationFileCommands
+{
+public:
+    ConversationFileCommands(SharedState &state, Prompt &prompt, FileDialogs &dialogs,
+                             EstablishView &establish, MainWindowCaption &caption,
+                             std::function<void()> startServer);
+
+    // "&Open": loads a pair the operator chooses. True when it was loaded.
+    bool open();
+    // "&Save": writes the tables under a name the operator chooses. True when
+    // both files were written.
+    bool save();
+    // Start-up with auto-run set: loads default.cnv of programFolder and its
+    // companion, then starts the server. True when the server was started.
+    bool autorun(const QString &programFolder);
+
+    static const QString OpenFilter;
+    static const QString SaveFilter;
+    static constexpr int FilterIndex = 2;
+
+private:
+    bool load(const QString &path);
+    void noFileSelection();
+    void extensionError(const QString &path);
+    bool refuseUnwritableLinks(const QString &path);
+    bool reportWriteFailure(const QString &path, const WriteOutcome &outcome);
+
+    SharedState &m_state;
+    Prompt &m_prompt;
+    FileDialogs &m_dialogs;
+    EstablishView &m_establish;
+    MainWindowCaption &m_caption;
+    std::function<void()> m_startServer;
+};
+
+} // namespace telviox
