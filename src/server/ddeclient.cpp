@@ -51,6 +51,18 @@ DdeResult fromError(const QDBusMessage &reply, const QString &service, const QSt
 
 DdeClient::DdeClient(const QDBusConnection &connection) : m_connection(connection) {}
 
+std::optional<DdeResult> DdeClient::checkUsable(const QString &service, const QString &busName) const
+{
+    if (busName.isEmpty())
+        return failure(DdeResult::Status::InvalidName,
+                       QObject::tr("\"%1\" cannot be a service name").arg(service));
+    if (!m_connection.isConnected())
+        return failure(DdeResult::Status::NotConnected,
+                       QObject::tr("Not connected to the D-Bus session bus: %1")
+                           .arg(m_connection.lastError().message()));
+    return std::nullopt;
+}
+
 DdeResult DdeClient::request(const QString &service, const QString &topic, const QString &item,
                              int timeoutMs) const
 {
@@ -78,17 +90,30 @@ DdeResult DdeClient::poke(const QString &service, const QString &topic, const QS
     return result;
 }
 
+DdeResult DdeClient::checkService(const QString &service) const
+{
+    const QString busName = DdeNames::busName(service);
+    if (const std::optional<DdeResult> unusable = checkUsable(service, busName))
+        return *unusable;
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    ask << busName;
+    const QDBusMessage reply = m_connection.call(ask);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return fromError(reply, service, QString());
+    if (reply.arguments().isEmpty() || !reply.arguments().at(0).toBool())
+        return failure(DdeResult::Status::NoService,
+                       QObject::tr("No server for service \"%1\"").arg(service));
+    return {};
+}
+
 DdeResult DdeClient::call(const QString &service, const QString &topic, const QString &member,
                           const QList<QVariant> &args, int timeoutMs) const
 {
     const QString busName = DdeNames::busName(service);
-    if (busName.isEmpty())
-        return failure(DdeResult::Status::InvalidName,
-                       QObject::tr("\"%1\" cannot be a service name").arg(service));
-    if (!m_connection.isConnected())
-        return failure(DdeResult::Status::NotConnected,
-                       QObject::tr("Not connected to the D-Bus session bus: %1")
-                           .arg(m_connection.lastError().message()));
+    if (const std::optional<DdeResult> unusable = checkUsable(service, busName))
+        return *unusable;
 
     QDBusMessage message = QDBusMessage::createMethodCall(
         busName, DdeNames::objectPath(topic), QString::fromLatin1(DdeNames::Interface), member);

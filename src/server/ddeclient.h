@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace telviox {
 
 // Outcome of a client call. A failure carries a reason fit for the operator.
@@ -43,8 +45,11 @@ public:
                       int timeoutMs = DefaultTimeoutMs) const;
     DdeResult poke(const QString &service, const QString &topic, const QString &item,
                    const QString &text, int timeoutMs = DefaultTimeoutMs) const;
+    // Whether some client serves the service now; the bus answers at once.
+    DdeResult checkService(const QString &service) const;
 
 private:
+    std::optional<DdeResult> checkUsable(const QString &service, const QString &busName) const;
     DdeResult call(const QString &service, const QString &topic, const QString &member,
                    const QList<QVariant> &args, int timeoutMs) const;
 

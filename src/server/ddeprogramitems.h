@@ -1,12 +1,13 @@
 #pragma once
 
 #include "server/ddeitemserver.h"
+#include "server/serverinterfaces.h"
 
 namespace telviox {
 
 // The items the running server publishes: service "TELVIOXD", topic "Form5",
 // items "Text1" to "Text32", one per polled conversation in table order.
-class DdeProgramItems final : public DdeItemServer
+class DdeProgramItems final : public DdeItemServer, public ServerItems
 {
     Q_OBJECT
 
@@ -28,6 +29,10 @@ public:
     // The item's current text, poked or filled; empty outside 1 .. 32.
     QString text(int position) const;
     using DdeItemServer::text;
+
+    // ServerItems, for the poll cycle.
+    void setItemText(int position, const QString &text) override { FillText(position, text); }
+    QString itemText(int position) const override { return text(position); }
 };
 
 } // namespace telviox
