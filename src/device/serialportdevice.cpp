@@ -24,16 +24,23 @@ SerialPortDevice::SerialPortDevice(QString path) : m_path(std::move(path))
 {
     // When an event loop runs between exchanges and the device disappears,
     // QSerialPort reports ReadError again and again from its notifier; closing
-    // the port ends that. Queued, because closing inside its own read path
-    // would pull the buffer from under it; the error check skips a port that
-    // was already closed and opened again meanwhile.
-    QObject::connect(
-        &m_port, &QSerialPort::errorOccurred, &m_port,
-        [this](QSerialPort::SerialPortError) {
-            if (m_port.isOpen() && portFailed())
-                m_port.close();
-        },
-        Qt::QueuedConnection);
+    // the port ends that. Closed from a queued call, as closing inside its own
+    // read path would pull the buffer from under it; the error check there
+    // spares a port that was closed and opened again meanwhile. Only failures
+    // are queued: every other report (clearError() emits one too) would post
+    // an event and wake the event dispatcher for nothing.
+    QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
+                     [this](QSerialPort::SerialPortError error) {
+                         if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+                             return;
+                         QMetaObject::invokeMethod(
+                             &m_port,
+                             [this] {
+                                 if (m_port.isOpen() && portFailed())
+                                     m_port.close();
+                             },
+                             Qt::QueuedConnection);
+                     });
 }
 
 SerialPortDevice::~SerialPortDevice()
@@ -82,7 +89,7 @@ PortDevice::OpenResult SerialPortDevice::open(qint32 baud)
                                                                   : OpenResult::Failed;
     }
     m_port.clear();
-    m_port.clearError();
+    resetError();
     return OpenResult::Ok;
 }
 
@@ -90,7 +97,15 @@ void SerialPortDevice::close()
 {
     if (m_port.isOpen())
         m_port.close();
-    m_port.clearError();
+    resetError();
+}
+
+// clearError() always reports, and a report costs; most of the time there is
+// nothing to clear.
+void SerialPortDevice::resetError()
+{
+    if (m_port.error() != QSerialPort::NoError)
+        m_port.clearError();
 }
 
 bool SerialPortDevice::isOpen() const
@@ -102,11 +117,14 @@ bool SerialPortDevice::write(const QByteArray &data)
 {
     if (!m_port.isOpen())
         return false;
-    m_port.clearError();
+    resetError();
     if (m_port.write(data) != data.size()) {
         close();
         return false;
     }
+    // flush() writes at once what the driver takes; waiting (a poll more) is
+    // only needed when it did not take everything.
+    m_port.flush();
     while (m_port.bytesToWrite() > 0) {
         if (!m_port.waitForBytesWritten(WriteTimeoutMs)) {
             close();
@@ -129,7 +147,7 @@ PortDevice::ReadResult SerialPortDevice::read(QByteArray &buffer, int timeoutMs)
     }
     const QDeadlineTimer deadline(std::max(0, timeoutMs));
     for (;;) {
-        m_port.clearError();
+        resetError();
         const bool ready = m_port.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
         if (ready && m_port.bytesAvailable() > 0) {
             buffer += m_port.readAll();

@@ -26,6 +26,7 @@ public:
 
 private:
     bool portFailed() const;
+    void resetError();
 
     QString m_path;
     QSerialPort m_port;

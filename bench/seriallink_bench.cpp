@@ -1,0 +1,227 @@
+// Exchanges per second through SerialLink (QSerialPort underneath) against
+// telvioxd-sim on a pseudo-terminal, next to a bare write/poll/read loop on a
+// raw file descriptor talking to the same simulator, in one run.
+//
+//   bench_seriallink [--exchanges N] [--rounds R] [--min-rate X] [--min-ratio Y]
+//
+// telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program. The
+// simulator runs with no wire time and no turnaround, so the figures are the
+// cost of the two ends and the terminal alone.
+
+#include "device/seriallink.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace telviox;
+
+namespace {
+
+constexpr int Port = 1;
+constexpr qint32 Baud = 9600;
+constexpr int TimeoutMs = 1000;
+const QByteArray Command = QByteArrayLiteral("#010");
+
+const char LineFile[] = R"({
+  "turnaroundMs": 0,
+  "wireTime": false,
+  "modules": [
+    {"name": "2091", "address": "01", "baud": 9600, "range": "08",
+     "inputs": [1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5]}
+  ]
+})";
+
+void fail(const QString &message)
+{
+    std::fprintf(stderr, "bench_seriallink: %s\n", qPrintable(message));
+    std::exit(1);
+}
+
+// telvioxd-sim serving the bench's line on home/ports/com1, for the whole run.
+class Simulator
+{
+public:
+    Simulator(const QString &program, const QString &home)
+    {
+        const QString lineFile = QDir(home).filePath(QStringLiteral("line.json"));
+        QFile file(lineFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(LineFile) < 0)
+            fail(QStringLiteral("cannot write %1").arg(lineFile));
+        file.close();
+        QDir(home).mkpath(QStringLiteral("ports"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {QStringLiteral("--line"), lineFile, QStringLiteral("--link"),
+                                  QDir(home).filePath(QStringLiteral("ports/com1")),
+                                  QStringLiteral("--log"), QStringLiteral("/dev/null"),
+                                  QStringLiteral("--turnaround"), QStringLiteral("0")});
+        if (!m_process.waitForStarted(10000))
+            fail(QStringLiteral("cannot start %1").arg(program));
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10000))
+                fail(QStringLiteral("%1 did not report ready").arg(program));
+        }
+        const QByteArray ready = m_process.readLine().trimmed();
+        if (!ready.contains("serving"))
+            fail(QStringLiteral("unexpected first line from the simulator: %1")
+                     .arg(QString::fromLocal8Bit(ready)));
+    }
+    ~Simulator()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+private:
+    QProcess m_process;
+};
+
+double throughSerialLink(SerialLink &link, int exchanges)
+{
+    if (link.Open_Com(Port, Baud) != LinkCode::Ok)
+        fail(QStringLiteral("Open_Com failed"));
+    QByteArray reply;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < exchanges; ++i) {
+        const qint16 code = link.Send_Receive_Cmd(Port, Command, reply, TimeoutMs, 0);
+        if (code != LinkCode::Ok)
+            fail(QStringLiteral("SerialLink exchange %1 returned %2").arg(i).arg(code));
+    }
+    const qint64 ns = timer.nsecsElapsed();
+    link.Close_Com(Port);
+    return exchanges * 1e9 / static_cast<double>(ns);
+}
+
+// The least a program can do on a terminal: raw mode, write, poll, read.
+double bareLoop(const QString &device, int exchanges)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        fail(QStringLiteral("cannot open %1").arg(device));
+    termios t {};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::cfsetspeed(&t, B9600);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &t);
+    ::tcflush(fd, TCIOFLUSH);
+
+    const QByteArray frame = Command + '\r';
+    char buffer[256];
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < exchanges; ++i) {
+        if (::write(fd, frame.constData(), static_cast<size_t>(frame.size())) != frame.size())
+            fail(QStringLiteral("bare write failed"));
+        bool complete = false;
+        while (!complete) {
+            struct pollfd p {fd, POLLIN, 0};
+            if (::poll(&p, 1, TimeoutMs) <= 0)
+                fail(QStringLiteral("bare loop: no reply to exchange %1").arg(i));
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                fail(QStringLiteral("bare read failed"));
+            complete = std::find(buffer, buffer + n, '\r') != buffer + n;
+        }
+    }
+    const qint64 ns = timer.nsecsElapsed();
+    ::close(fd);
+    return exchanges * 1e9 / static_cast<double>(ns);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption exchangesOption(QStringLiteral("exchanges"),
+                                             QStringLiteral("Exchanges per round."),
+                                             QStringLiteral("N"), QStringLiteral("5000"));
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
+                                          QStringLiteral("Rounds of each, alternating."),
+                                          QStringLiteral("R"), QStringLiteral("5"));
+    const QCommandLineOption minRateOption(
+        QStringLiteral("min-rate"), QStringLiteral("Fail below this many SerialLink exchanges/s."),
+        QStringLiteral("X"), QStringLiteral("0"));
+    const QCommandLineOption minRatioOption(
+        QStringLiteral("min-ratio"), QStringLiteral("Fail below this ratio to the bare loop."),
+        QStringLiteral("Y"), QStringLiteral("0"));
+    parser.addOptions({exchangesOption, roundsOption, minRateOption, minRatioOption});
+    parser.process(app);
+    const int exchanges = std::max(1, parser.value(exchangesOption).toInt());
+    const int rounds = std::max(1, parser.value(roundsOption).toInt());
+
+    QString bin = qEnvironmentVariable("TELVIOXD_BIN");
+    if (bin.isEmpty())
+        bin = QCoreApplication::applicationDirPath();
+    const QString program = QDir(bin).filePath(QStringLiteral("telvioxd-sim"));
+    if (!QFileInfo(program).isExecutable())
+        fail(QStringLiteral("%1 not found (set TELVIOXD_BIN)").arg(program));
+
+    QTemporaryDir home;
+    Simulator simulator(program, home.path());
+    SerialLink link(SystemClock::instance(), {}, home.path());
+    const QString device = devicePathForPort(Port, home.path());
+
+    // Warm-up, then rounds in turn so that a busy moment of the machine hits
+    // both sides alike; the ratio is taken round by round.
+    throughSerialLink(link, std::min(exchanges, 500));
+    bareLoop(device, std::min(exchanges, 500));
+    std::vector<double> linkRates;
+    std::vector<double> bareRates;
+    std::vector<double> ratios;
+    for (int r = 0; r < rounds; ++r) {
+        linkRates.push_back(throughSerialLink(link, exchanges));
+        bareRates.push_back(bareLoop(device, exchanges));
+        ratios.push_back(linkRates.back() / bareRates.back());
+    }
+
+    const double linkRate = median(linkRates);
+    const double bareRate = median(bareRates);
+    const double ratio = median(ratios);
+    std::printf("exchanges \"%s\" at %d baud, telvioxd-sim --turnaround 0, no wire time\n",
+                Command.constData(), Baud);
+    std::printf("%d rounds of %d exchanges each, medians (best):\n", rounds, exchanges);
+    std::printf("  SerialLink : %8.0f exchanges/s (%.0f)\n", linkRate,
+                *std::max_element(linkRates.begin(), linkRates.end()));
+    std::printf("  bare loop  : %8.0f exchanges/s (%.0f)\n", bareRate,
+                *std::max_element(bareRates.begin(), bareRates.end()));
+    std::printf("  ratio      : %8.2f\n", ratio);
+
+    const double minRate = parser.value(minRateOption).toDouble();
+    const double minRatio = parser.value(minRatioOption).toDouble();
+    if (linkRate < minRate || ratio < minRatio) {
+        std::printf("below target (%.0f exchanges/s, ratio %.2f)\n", minRate, minRatio);
+        return 1;
+    }
+    return 0;
+}
