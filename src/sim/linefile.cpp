@@ -323,8 +323,11 @@ std::unique_ptr<SimModule> LineFileReader::readModule(const QJsonObject &o, cons
         fail(namePath, name + QStringLiteral(" is not a known model"));
         return nullptr;
     }
+    // 90xx and 60xx modules live in the slots of a main unit; their slot
+    // code is what follows the "0".
     const Family family = catalogue::familyOf(name);
-    const bool slotFamily = family == Family::F9000 || family == Family::F6000;
+    const bool slotFamily = (family == Family::F9000 || family == Family::F6000) &&
+                            name.size() >= 2 && name.at(1) == QLatin1Char('0');
     if (unit) {
         // A slot module is named after its unit: "9" + "0" + code in a 9000
         // unit, "6" + "0" + code in a 6000 one.
