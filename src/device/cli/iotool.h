@@ -1,0 +1,70 @@
+#pragma once
+
+#include "device/modulelibrary.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+#include <optional>
+
+// The work of telvioxd-io: raw commands, library calls by name and a module
+// read-out, all through SerialLink and ModuleLibrary.
+namespace telviox::io {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+// What every exchange of one run uses.
+struct Settings
+{
+    int port = 1;
+    bool checksum = false;
+    int timeoutMs = 1000;
+};
+
+// A library call with its parameter blocks filled from the command line.
+struct CallRequest
+{
+    const ModuleLibrary::Function *function = nullptr;
+    WordBlock w{};
+    DWordBlock dw{};
+    FloatBlock f{};
+};
+
+// Integer as typed: decimal, or hexadecimal after "0x"; an optional minus sign.
+std::optional<qint64> parseInteger(const QString &text);
+// A module address: one or two hexadecimal digits.
+std::optional<int> parseAddress(const QString &text);
+
+// "FUNCTION addr=AA type=CODE [slot=S] [ch=N] [value=V] [eN=..]"; on a
+// mistake returns nothing and says why in error.
+std::optional<CallRequest> parseCall(const QStringList &args, const Settings &settings,
+                                     QString *error);
+
+// One line per function: its block, where it takes its arguments, what it fills.
+QString functionList();
+
+class IoTool
+{
+public:
+    IoTool(ModuleLibrary &library, const Settings &settings, QTextStream &out, QTextStream &err);
+
+    // Each returns the exit status of one run.
+    int raw(const QByteArray &command);
+    int call(CallRequest &request);
+    int read(int address, std::optional<int> slot);
+
+private:
+    QString describe(qint16 code) const;
+    // Reads every channel of a module with the named function into one line part.
+    QString readChannels(const char *function, qint32 typeCode, int address, std::optional<int> slot,
+                         int channels, const QString &prefix);
+
+    ModuleLibrary &m_library;
+    Settings m_settings;
+    QTextStream &m_out;
+    QTextStream &m_err;
+};
+
+} // namespace telviox::io
