@@ -2,9 +2,12 @@
 // own for exact bytes and hang-ups, and the module simulator for a whole line.
 
 #include "device/seriallink.h"
+#include "device/serialportdevice.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +17,7 @@
 #include <functional>
 #include <mutex>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -171,6 +175,91 @@ PtyPeer::Answer reply(const QByteArray &bytes)
     return {bytes, false};
 }
 
+// The line the simulator serves in these tests.
+const char SimLineFile[] = R"({
+  "modules": [
+    {"name": "2026D", "address": "01", "baud": 19200, "range": "0E", "inputs": [25.0]},
+    {"name": "2091", "address": "02", "baud": 9600, "range": "08", "inputs": [1.5, 2.5]},
+    {"name": "2058", "address": "07", "baud": 9600, "checksum": true, "range": "40",
+     "digitalInputs": "1234"}
+  ]
+})";
+
+// telvioxd-sim from the build, serving SimLineFile on a link, logging to a file.
+class SimProgram
+{
+public:
+    ~SimProgram() { stop(SIGTERM); }
+
+    bool start(const QString &folder, const QString &linkPath)
+    {
+        const QString line = QDir(folder).filePath(QStringLiteral("line.json"));
+        QFile file(line);
+        if (!file.open(QIODevice::WriteOnly) || file.write(SimLineFile) < 0)
+            return false;
+        file.close();
+        m_log = QDir(folder).filePath(QStringLiteral("sim.log"));
+        QFile::remove(m_log);
+        const QString program =
+            QDir(qEnvironmentVariable("TELVIOXD_BIN")).filePath(QStringLiteral("telvioxd-sim"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {QStringLiteral("--line"), line, QStringLiteral("--link"),
+                                  linkPath, QStringLiteral("--log"), m_log,
+                                  QStringLiteral("--turnaround"), QStringLiteral("0")});
+        if (!m_process.waitForStarted(10000))
+            return false;
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10000))
+                return false;
+        }
+        return m_process.readLine().contains("serving");
+    }
+
+    void stop(int signal)
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        m_process.waitForFinished(10000);
+    }
+
+    qint64 pid() const { return m_process.processId(); }
+    QString logPath() const { return m_log; }
+
+private:
+    QProcess m_process;
+    QString m_log;
+};
+
+// Kills a process, from a thread of its own, once its log shows a text: the
+// command has reached it and the caller is waiting for the reply.
+class KillOnLog
+{
+public:
+    KillOnLog(qint64 pid, QString log, QByteArray text)
+        : m_thread([pid, log = std::move(log), text = std::move(text), this] {
+              for (int i = 0; i < 20000 && !m_cancel; ++i) {
+                  QFile file(log);
+                  if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text)) {
+                      ::kill(static_cast<pid_t>(pid), SIGKILL);
+                      return;
+                  }
+                  ::usleep(1000);
+              }
+          })
+    {
+    }
+    ~KillOnLog()
+    {
+        m_cancel = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_cancel{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TestSerialLinkPty : public QObject
@@ -187,8 +276,15 @@ private slots:
     void permissionDeniedIsReported();
     void peerGoneMidExchangeFailsAtOnceAndRecovers();
     void peerGoneBetweenExchangesIsReopenedWithoutOpenCom();
+    void portClosesItselfWhenPeerGoesWhileEventLoopRuns();
+
+    void simulatorHonoursRateAndChecksum();
+    void simulatorKilledMidExchangeThenRestarted();
+    void simulatorStoppedBetweenExchangesThenRestarted();
 
 private:
+    void startSimulator(SimProgram &sim);
+
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<SerialLink> m_link;
     PtyPeer m_peer;
@@ -313,6 +409,100 @@ void TestSerialLinkPty::peerGoneBetweenExchangesIsReopenedWithoutOpenCom()
     m_peer.setHandler([](const QByteArray &) { return reply(">\r"); });
     QCOMPARE(m_link->Send_Receive_Cmd(1, "#01", answer, 10000, 0), LinkCode::Ok);
     QCOMPARE(m_peer.lastSpeed(), speed_t(B57600));
+}
+
+void TestSerialLinkPty::portClosesItselfWhenPeerGoesWhileEventLoopRuns()
+{
+    // Between exchanges the program runs its event loop; QSerialPort's notifier
+    // then meets the hang-up first.
+    SerialPortDevice device(devicePathForPort(1, m_home->path()));
+    QCOMPARE(device.open(9600), PortDevice::OpenResult::Ok);
+    m_peer.stop();
+    const double cpuBefore = threadCpuSeconds();
+    QTRY_VERIFY_WITH_TIMEOUT(!device.isOpen(), 20000);
+    QVERIFY(threadCpuSeconds() - cpuBefore < 2.0);
+    QByteArray buffer;
+    QCOMPARE(device.read(buffer, 0), PortDevice::ReadResult::Failed);
+}
+
+void TestSerialLinkPty::startSimulator(SimProgram &sim)
+{
+    if (qEnvironmentVariableIsEmpty("TELVIOXD_BIN"))
+        QSKIP("TELVIOXD_BIN does not name the build's programs");
+    QVERIFY(sim.start(m_home->path(), m_home->filePath(QStringLiteral("ports/com2"))));
+}
+
+void TestSerialLinkPty::simulatorHonoursRateAndChecksum()
+{
+    SimProgram sim;
+    startSimulator(sim);
+    QByteArray answer;
+
+    // Module 01 listens at 19200 only.
+    QCOMPARE(m_link->Open_Com(2, 9600), LinkCode::Ok);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$01M", answer, 300, 0), LinkCode::TimeOut);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$02M", answer, 10000, 0), LinkCode::Ok);
+    QCOMPARE(answer, QByteArray("!022091"));
+    QCOMPARE(m_link->Open_Com(2, 19200), LinkCode::Ok);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$01M", answer, 10000, 0), LinkCode::Ok);
+    QCOMPARE(answer, QByteArray("!012026D"));
+
+    // Module 07 checks sums: it ignores a command without one and signs its reply.
+    QCOMPARE(m_link->Open_Com(2, 9600), LinkCode::Ok);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$07M", answer, 10000, 1), LinkCode::Ok);
+    QCOMPARE(answer, QByteArray("!072058"));
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$07M", answer, 300, 0), LinkCode::TimeOut);
+    // Module 02 does not: the digits make the command invalid, and its refusal
+    // carries no sum.
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$02M", answer, 10000, 1), LinkCode::ChecksumError);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$02X", answer, 10000, 0), LinkCode::CmdError);
+    QCOMPARE(answer, QByteArray("?02"));
+}
+
+void TestSerialLinkPty::simulatorKilledMidExchangeThenRestarted()
+{
+    SimProgram sim;
+    startSimulator(sim);
+    QByteArray answer;
+    QCOMPARE(m_link->Open_Com(2, 9600), LinkCode::Ok);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$02M", answer, 10000, 0), LinkCode::Ok);
+
+    const double cpuBefore = threadCpuSeconds();
+    {
+        // Nobody answers at address 55: the link waits, and the simulator dies.
+        const KillOnLog killer(sim.pid(), sim.logPath(), "$55M");
+        QCOMPARE(m_link->Send_Receive_Cmd(2, "$55M", answer, 30000, 0), LinkCode::ReadError);
+    }
+    sim.stop(SIGKILL);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(m_link->Send_Receive_Cmd(2, "$02M", answer, 30000, 0), LinkCode::SendError);
+    QVERIFY2(threadCpuSeconds() - cpuBefore < 2.0,
+             qPrintable(QStringLiteral("%1 s of CPU").arg(threadCpuSeconds() - cpuBefore)));
+
+    SimProgram again;
+    startSimulator(again);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$02M", answer, 10000, 0), LinkCode::Ok);
+    QCOMPARE(answer, QByteArray("!022091"));
+}
+
+void TestSerialLinkPty::simulatorStoppedBetweenExchangesThenRestarted()
+{
+    SimProgram sim;
+    startSimulator(sim);
+    QByteArray answer;
+    QCOMPARE(m_link->Open_Com(2, 19200), LinkCode::Ok);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$01M", answer, 10000, 0), LinkCode::Ok);
+
+    // Stopped properly, it takes its link away; the port stays the one opened.
+    sim.stop(SIGTERM);
+    QVERIFY(!QFileInfo::exists(m_home->filePath(QStringLiteral("ports/com2"))));
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$01M", answer, 30000, 0), LinkCode::SendError);
+    QVERIFY(m_link->isOpen(2));
+
+    SimProgram again;
+    startSimulator(again);
+    QCOMPARE(m_link->Send_Receive_Cmd(2, "$01M", answer, 10000, 0), LinkCode::Ok);
+    QCOMPARE(answer, QByteArray("!012026D"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialLinkPty)
