@@ -42,14 +42,32 @@ Line lineOf(const QString &modelName)
 }
 
 // The models each group of functions serves, on top of the line it works on.
-bool analogInputs(const ModelInfo &m) { return m.kind == Kind::AnalogInput; }
-bool analogOutputs(const ModelInfo &m) { return m.kind == Kind::AnalogOutput; }
+bool analogInputs(const ModelInfo &m)
+{
+    return m.kind == Kind::AnalogInput;
+}
+bool analogOutputs(const ModelInfo &m)
+{
+    return m.kind == Kind::AnalogOutput;
+}
 // The alarm outputs and the input of the alarm-capable analog inputs are read
 // through the same status command as the digital modules.
-bool statusModules(const ModelInfo &m) { return m.kind == Kind::Digital || m.alarms; }
-bool digitalOutputs(const ModelInfo &m) { return m.kind == Kind::Digital && m.outputBits > 0; }
-bool counters(const ModelInfo &m) { return m.kind == Kind::Counter; }
-bool alarmModules(const ModelInfo &m) { return m.alarms; }
+bool statusModules(const ModelInfo &m)
+{
+    return m.kind == Kind::Digital || m.alarms;
+}
+bool digitalOutputs(const ModelInfo &m)
+{
+    return m.kind == Kind::Digital && m.outputBits > 0;
+}
+bool counters(const ModelInfo &m)
+{
+    return m.kind == Kind::Counter;
+}
+bool alarmModules(const ModelInfo &m)
+{
+    return m.alarms;
+}
 bool linearMapping(const ModelInfo &m)
 {
     // Only these two input models keep a linear-mapping setting.
@@ -137,18 +155,13 @@ std::optional<QByteArray> outputValueText(float value)
 
 // One call of a module function: its parameter block, what the block's type
 // code says about the module, and the exchange on the link.
-template <typename Block>
-class Call
+template <typename Block> class Call
 {
 public:
     using Element = typename Block::value_type;
 
     Call(SerialLink &link, Block &block, QByteArray &szSend, QByteArray &szReceive, Line line)
-        : m_link(link),
-          m_block(block),
-          m_send(szSend),
-          m_receive(szReceive),
-          m_line(line),
+        : m_link(link), m_block(block), m_send(szSend), m_receive(szReceive), m_line(line),
           m_name(catalogue::modelNameOfTypeCode(qint32(block[2]))),
           m_model(catalogue::modelInfoOfTypeCode(qint32(block[2])))
     {
@@ -176,12 +189,18 @@ public:
     {
         return (n >= 0 && n < m_model->channels) ? LinkCode::Ok : LinkCode::ChannelError;
     }
-    static qint16 selector(qint32 n) { return (n == 0 || n == 1) ? LinkCode::Ok : LinkCode::ChannelError; }
-    static qint16 counter(qint32 n) { return (n == 0 || n == 1) ? LinkCode::Ok : LinkCode::CounterNoError; }
+    static qint16 selector(qint32 n)
+    {
+        return (n == 0 || n == 1) ? LinkCode::Ok : LinkCode::ChannelError;
+    }
+    static qint16 counter(qint32 n)
+    {
+        return (n == 0 || n == 1) ? LinkCode::Ok : LinkCode::CounterNoError;
+    }
     qint16 bit(qint32 n) const
     {
         return (n >= 0 && n < std::min(m_model->outputBits, 16)) ? LinkCode::Ok
-                                                                  : LinkCode::ChannelError;
+                                                                 : LinkCode::ChannelError;
     }
     bool widePort() const { return m_model->outputBits > 8; }
 
@@ -290,8 +309,7 @@ public:
         const catalogue::DigitalLayout layout = catalogue::digitalLayout(m_name);
         for (const auto *positions : {&layout.outputPositions, &layout.inputPositions}) {
             for (int p : *positions) {
-                if (p < 1 || p + 1 > reply.size() || !isHex(reply.at(p - 1)) ||
-                    !isHex(reply.at(p)))
+                if (p < 1 || p + 1 > reply.size() || !isHex(reply.at(p - 1)) || !isHex(reply.at(p)))
                     return LinkCode::ReplyError;
             }
         }
@@ -314,8 +332,8 @@ private:
     qint16 send(const QByteArray &command, QByteArray &reply)
     {
         m_send = command;
-        const qint16 r = m_link.Send_Receive_Cmd(int(m_block[0]), command, reply,
-                                                 int(m_block[4]), m_block[3] != 0 ? 1 : 0);
+        const qint16 r = m_link.Send_Receive_Cmd(int(m_block[0]), command, reply, int(m_block[4]),
+                                                 m_block[3] != 0 ? 1 : 0);
         m_receive = reply;
         return r;
     }
@@ -387,7 +405,7 @@ qint16 analogOutReadBack(SerialLink &link, Block &w, FloatBlock &f, QByteArray &
 
 template <typename Block>
 qint16 readDigitalStatus(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &szReceive,
-                     Line line, bool outputs)
+                         Line line, bool outputs)
 {
     Call<Block> call(link, w, szSend, szReceive, line);
     w[5] = 0;
@@ -662,8 +680,8 @@ qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteA
     return LinkCode::Ok;
 }
 
-qint16 ModuleLibrary::ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &,
-                                                  QByteArray &szSend, QByteArray &szReceive)
+qint16 ModuleLibrary::ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
+                                                  QByteArray &szReceive)
 {
     WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
     w[7] = w[8] = 0;
@@ -732,8 +750,7 @@ qint16 ModuleLibrary::ReadInputSignalMode_2032(WordBlock &w, FloatBlock &, QByte
 
 namespace {
 
-using WordMethod = qint16 (ModuleLibrary::*)(WordBlock &, FloatBlock &, QByteArray &,
-                                             QByteArray &);
+using WordMethod = qint16 (ModuleLibrary::*)(WordBlock &, FloatBlock &, QByteArray &, QByteArray &);
 using DWordMethod = qint16 (ModuleLibrary::*)(DWordBlock &, FloatBlock &, QByteArray &,
                                               QByteArray &);
 
@@ -747,18 +764,26 @@ struct Use
 
 ModuleLibrary::Function entry(const char *name, WordMethod method, Use use)
 {
-    return {name, false,
-            [method](ModuleLibrary &lib, WordBlock &w, DWordBlock &, FloatBlock &f,
-                     QByteArray &s, QByteArray &r) { return (lib.*method)(w, f, s, r); },
-            use.channel, use.value, use.analog, use.outputs};
+    return {name,
+            false,
+            [method](ModuleLibrary &lib, WordBlock &w, DWordBlock &, FloatBlock &f, QByteArray &s,
+                     QByteArray &r) { return (lib.*method)(w, f, s, r); },
+            use.channel,
+            use.value,
+            use.analog,
+            use.outputs};
 }
 
 ModuleLibrary::Function entry(const char *name, DWordMethod method, Use use)
 {
-    return {name, true,
-            [method](ModuleLibrary &lib, WordBlock &, DWordBlock &w, FloatBlock &f,
-                     QByteArray &s, QByteArray &r) { return (lib.*method)(w, f, s, r); },
-            use.channel, use.value, use.analog, use.outputs};
+    return {name,
+            true,
+            [method](ModuleLibrary &lib, WordBlock &, DWordBlock &w, FloatBlock &f, QByteArray &s,
+                     QByteArray &r) { return (lib.*method)(w, f, s, r); },
+            use.channel,
+            use.value,
+            use.analog,
+            use.outputs};
 }
 
 } // namespace
@@ -795,12 +820,10 @@ const std::vector<ModuleLibrary::Function> &ModuleLibrary::functions()
         entry("ReadOutputAlarmState", &L::ReadOutputAlarmState,
               {-1, -1, false, OutElement7 | OutElement8}),
         entry("ReadAlarmLimitValue", &L::ReadAlarmLimitValue, {5, -1, false, value}),
-        entry("ReadLinearMappingStatus", &L::ReadLinearMappingStatus,
-              {-1, -1, false, OutElement5}),
+        entry("ReadLinearMappingStatus", &L::ReadLinearMappingStatus, {-1, -1, false, OutElement5}),
         entry("ReadLevelVolt_2032", &L::ReadLevelVolt_2032, {5, -1, false, value}),
         entry("ReadCounterStatus_2032", &L::ReadCounterStatus_2032, {5, -1, false, OutElement7}),
-        entry("ReadMinSignalWidth_2032", &L::ReadMinSignalWidth_2032,
-              {5, -1, false, OutElement7}),
+        entry("ReadMinSignalWidth_2032", &L::ReadMinSignalWidth_2032, {5, -1, false, OutElement7}),
         entry("ReadPresetCounterValue_2032", &L::ReadPresetCounterValue_2032,
               {5, -1, false, words}),
         entry("ReadCounterMaxValue_2032", &L::ReadCounterMaxValue_2032, {5, -1, false, words}),

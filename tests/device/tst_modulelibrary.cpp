@@ -9,7 +9,6 @@
 
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cmath>
 #include <limits>
 
@@ -86,9 +85,8 @@ qlonglong number(const QString &text)
     bool ok = false;
     const bool negative = text.startsWith(QLatin1Char('-'));
     const QString digits = negative ? text.mid(1) : text;
-    const qlonglong v = digits.startsWith(QLatin1String("0x"))
-                            ? digits.mid(2).toLongLong(&ok, 16)
-                            : digits.toLongLong(&ok, 10);
+    const qlonglong v = digits.startsWith(QLatin1String("0x")) ? digits.mid(2).toLongLong(&ok, 16)
+                                                               : digits.toLongLong(&ok, 10);
     if (!ok)
         qFatal("bad number in test data: %s", qPrintable(text));
     return negative ? -v : v;
@@ -143,9 +141,10 @@ class Rig
 {
 public:
     Rig()
-        : m_link(line.clock,
-                 [this](int, const QString &) { return std::make_unique<ScriptedDevice>(line); },
-                 m_folder.path()),
+        : m_link(
+              line.clock,
+              [this](int, const QString &) { return std::make_unique<ScriptedDevice>(line); },
+              m_folder.path()),
           library(m_link)
     {
         m_link.Open_Com(Port, 9600);
@@ -219,7 +218,7 @@ void TestModuleLibrary::addColumns()
     QTest::addColumn<QByteArray>("reply");   // empty: the module stays silent
     QTest::addColumn<QByteArray>("command"); // empty: nothing may be sent
     QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("outputs");    // elements expected to change
+    QTest::addColumn<QString>("outputs"); // elements expected to change
 }
 
 void TestModuleLibrary::runRow()
@@ -250,13 +249,13 @@ void TestModuleLibrary::runRow()
     for (size_t i = 0; i < 16; ++i) {
         const QByteArray where = "element " + QByteArray::number(int(i));
         if (wide)
-            QVERIFY2(b.dw[i] == expected.dw[i],
-                     where + ": " + QByteArray::number(b.dw[i]) + " instead of " +
-                         QByteArray::number(expected.dw[i]));
+            QVERIFY2(b.dw[i] == expected.dw[i], where + ": " + QByteArray::number(b.dw[i]) +
+                                                    " instead of " +
+                                                    QByteArray::number(expected.dw[i]));
         else
-            QVERIFY2(b.w[i] == expected.w[i],
-                     where + ": " + QByteArray::number(b.w[i]) + " instead of " +
-                         QByteArray::number(expected.w[i]));
+            QVERIFY2(b.w[i] == expected.w[i], where + ": " + QByteArray::number(b.w[i]) +
+                                                  " instead of " +
+                                                  QByteArray::number(expected.w[i]));
         QCOMPARE(b.f[i], expected.f[i]);
     }
 }
@@ -265,10 +264,9 @@ void TestModuleLibrary::exchanges_data()
 {
     addColumns();
     auto row = [](const char *name, const char *function, const char *type, int address,
-                  const char *inputs, const char *reply, const char *command,
-                  const char *outputs) {
-        QTest::newRow(name) << QString::fromLatin1(function) << QString::fromLatin1(type)
-                            << address << QString::fromLatin1(inputs) << QByteArray(reply)
+                  const char *inputs, const char *reply, const char *command, const char *outputs) {
+        QTest::newRow(name) << QString::fromLatin1(function) << QString::fromLatin1(type) << address
+                            << QString::fromLatin1(inputs) << QByteArray(reply)
                             << QByteArray(command) << 0 << QString::fromLatin1(outputs);
     };
     // Analog inputs: a single-channel stand-alone input takes no channel digit,
@@ -278,8 +276,7 @@ void TestModuleLibrary::exchanges_data()
     row("in eight-channel", "AnalogIn", "2091", 0x1A, "e5=7", ">+1370.0", "#1A7", "f=1370");
     row("in two-channel", "AnalogIn", "2063", 0xFF, "e5=1", ">+00.010", "#FF1", "f=0.01");
     row("in slot", "AnalogIn_9K", "9091", 0x01, "slot=3 e5=2", ">+01.500", "#01S32", "f=1.5");
-    row("in slot single", "AnalogIn_9K", "6067", 0x05, "slot=0 e5=0", ">+02.000", "#05S00",
-        "f=2");
+    row("in slot single", "AnalogIn_9K", "6067", 0x05, "slot=0 e5=0", ">+02.000", "#05S00", "f=2");
     row("in 92000", "AnalogIn_92K", "92027", 0x0A, "e5=2", ">-00.250", "#0A2", "f=-0.25");
 
     // Analog outputs and their read-backs; each read-back takes its channel
@@ -306,10 +303,9 @@ void TestModuleLibrary::exchanges_data()
     row("alarm model input", "DigitalIn", "2026", 0x01, "", "!030100", "$016", "e5=1");
     row("alarm model outputs", "DigitalOutReadBack", "3080", 0x01, "e5=12", "!020100", "$016",
         "e5=2");
-    row("slot inputs", "DigitalIn_9K", "9040", 0x01, "slot=3", "!018001", "$01S36",
-        "e5=0x8001");
-    row("slot outputs", "DigitalOutReadBack_9K", "6092", 0x01, "slot=0 e5=0", "!01A55A",
-        "$01S06", "e5=0xA5");
+    row("slot inputs", "DigitalIn_9K", "9040", 0x01, "slot=3", "!018001", "$01S36", "e5=0x8001");
+    row("slot outputs", "DigitalOutReadBack_9K", "6092", 0x01, "slot=0 e5=0", "!01A55A", "$01S06",
+        "e5=0xA5");
     row("92000 inputs", "DigitalIn_92K", "92073", 0x1A, "", "!00AB00", "$1A6", "e5=0xAB");
     row("92000 outputs", "DigitalOutReadBack_92K", "92087", 0x01, "e5=0", "!FFFE00", "$016",
         "e5=0xFFFE");
@@ -322,24 +318,21 @@ void TestModuleLibrary::exchanges_data()
     row("bit set", "DigitalBitOut", "2041", 0x01, "e5=0x10 e7=12 e8=1", ">", "#011C01", "");
     row("bit any state sets", "DigitalBitOut", "2065", 0x01, "e7=2 e8=5", ">", "#011201", "");
     row("bit slot", "DigitalBitOut_9K", "9087", 0x01, "slot=2 e5=1 e8=15", ">", "#01S21F01", "");
-    row("bit 92000 clear", "DigitalBitOut_92K", "92060", 0x01, "e5=0xFF e7=2 e8=0", ">",
-        "#011200", "");
+    row("bit 92000 clear", "DigitalBitOut_92K", "92060", 0x01, "e5=0xFF e7=2 e8=0", ">", "#011200",
+        "");
 
     // Counter module and configuration reads.
     row("count top bit", "CounterIn_2032", "2032", 0x01, "e5=1", ">8000FFFF", "#011",
         "e7=-32768 e8=-1");
-    row("count 3032", "CounterIn_2032", "3032", 0x02, "e5=0", ">0001E240", "#020",
-        "e7=1 e8=-7616");
+    row("count 3032", "CounterIn_2032", "3032", 0x02, "e5=0", ">0001E240", "#020", "e7=1 e8=-7616");
     row("alarm state", "ReadOutputAlarmState", "2026", 0x01, "e5=0", "!0120301", "@01DI",
         "e7=2 e8=3");
-    row("alarm high", "ReadAlarmLimitValue", "2067", 0x01, "e5=0", "!01+08.500", "$01RH",
-        "f=8.5");
+    row("alarm high", "ReadAlarmLimitValue", "2067", 0x01, "e5=0", "!01+08.500", "$01RH", "f=8.5");
     row("alarm low", "ReadAlarmLimitValue", "2080", 0x01, "e5=1", "!01-02.000", "$01RL", "f=-2");
     row("linear mapping", "ReadLinearMappingStatus", "2063", 0x01, "", "!011", "$01LS", "e5=1");
     row("level high", "ReadLevelVolt_2032", "2032", 0x01, "e5=0", "!0124", "$011H", "f=2.4");
     row("level low", "ReadLevelVolt_2032", "2032", 0x01, "e5=1", "!0108", "$011L", "f=0.8");
-    row("counter status", "ReadCounterStatus_2032", "2032", 0x01, "e5=1", "!011", "$0151",
-        "e7=1");
+    row("counter status", "ReadCounterStatus_2032", "2032", 0x01, "e5=1", "!011", "$0151", "e7=1");
     row("min width beyond 32767", "ReadMinSignalWidth_2032", "2032", 0x01, "e5=0", "!0140000",
         "$0100", "e7=-25536");
     row("preset", "ReadPresetCounterValue_2032", "2032", 0x01, "e5=1", "!0100010002", "@01G1",
@@ -378,22 +371,19 @@ void TestModuleLibrary::failedExchanges_data()
     row("other address", "AnalogOutReadBack", "2011", "", "!02+04.000", "$016", 12, "f=0");
     row("status short", "DigitalIn", "2065", "", "!0F", "$016", 12, "e5=0");
     row("status not hex", "DigitalIn", "2065", "", "!0G0300", "$016", 12, "e5=0");
-    row("slot status no address", "DigitalIn_9K", "9040", "slot=3", "!8001", "$01S36", 12,
-        "e5=0");
+    row("slot status no address", "DigitalIn_9K", "9040", "slot=3", "!8001", "$01S36", 12, "e5=0");
     row("slot status short", "DigitalIn_9K", "9040", "slot=3", "!0180", "$01S36", 12, "e5=0");
-    row("count 7 digits", "CounterIn_2032", "2032", "e5=0", ">1234567", "#010", 12,
-        "e7=0 e8=0");
+    row("count 7 digits", "CounterIn_2032", "2032", "e5=0", ">1234567", "#010", 12, "e7=0 e8=0");
     row("count not hex", "CounterIn_2032", "2032", "e5=0", ">1234567G", "#010", 12, "e7=0 e8=0");
     row("ack with text", "DigitalOut", "2065", "e5=1", ">01", "@0101", 12, "");
     row("ack wrong lead", "AnalogOut", "2011", "e5=0 f=1", "!01", "#01+01.000", 12, "");
     row("ack refused", "DigitalBitOut", "2065", "e7=0 e8=1", "?01", "#011001", 13, "");
     row("alarm state short", "ReadOutputAlarmState", "2026", "", "!01203", "@01DI", 12,
         "e7=0 e8=0");
-    row("min width beyond 16 bits", "ReadMinSignalWidth_2032", "2032", "e5=0", "!0170000",
-        "$0100", 12, "e7=0");
+    row("min width beyond 16 bits", "ReadMinSignalWidth_2032", "2032", "e5=0", "!0170000", "$0100",
+        12, "e7=0");
     row("mode digit missing", "ReadModuleMode_2032", "2032", "", "!01", "$01B", 12, "e5=0");
-    row("level three digits", "ReadLevelVolt_2032", "2032", "e5=0", "!01245", "$011H", 12,
-        "f=0");
+    row("level three digits", "ReadLevelVolt_2032", "2032", "e5=0", "!01245", "$011H", 12, "f=0");
 }
 
 void TestModuleLibrary::refusedWithoutSending_data()
@@ -401,9 +391,9 @@ void TestModuleLibrary::refusedWithoutSending_data()
     addColumns();
     auto row = [](const char *name, const char *function, const char *type, int address,
                   const char *inputs, int result, const char *outputs) {
-        QTest::newRow(name) << QString::fromLatin1(function) << QString::fromLatin1(type)
-                            << address << QString::fromLatin1(inputs) << QByteArray(">")
-                            << QByteArray() << result << QString::fromLatin1(outputs);
+        QTest::newRow(name) << QString::fromLatin1(function) << QString::fromLatin1(type) << address
+                            << QString::fromLatin1(inputs) << QByteArray(">") << QByteArray()
+                            << result << QString::fromLatin1(outputs);
     };
     // Type codes a function does not serve.
     row("stand-alone fn, slot model", "AnalogIn", "9091", 1, "e5=0", 17, "f=0");
@@ -426,8 +416,7 @@ void TestModuleLibrary::refusedWithoutSending_data()
     row("single-channel, channel 1", "AnalogIn", "2026", 1, "e5=1", 18, "f=0");
     row("output channel 2 of 2", "AnalogOut", "2046", 1, "e5=2 f=1", 18, "");
     row("read-back channel in 7", "AnalogOutReadBack", "2028", 1, "e5=0 e7=4", 18, "f=0");
-    row("slot read-back channel in 5", "AnalogOutReadBack_9K", "9046", 1, "slot=0 e5=2", 18,
-        "f=0");
+    row("slot read-back channel in 5", "AnalogOutReadBack_9K", "9046", 1, "slot=0 e5=2", 18, "f=0");
     row("slot 8", "AnalogIn_9K", "9091", 1, "slot=8 e5=0", 18, "f=0");
     row("negative slot", "DigitalIn_9K", "9040", 1, "slot=-1", 18, "e5=0");
     row("bit beyond port", "DigitalBitOut", "2065", 1, "e7=8 e8=1", 18, "");
@@ -454,8 +443,8 @@ void TestModuleLibrary::outputValueFormat_data()
     QTest::newRow("hundreds") << 150.0f << QByteArray("+99.999");
     QTest::newRow("negative hundreds") << -250.0f << QByteArray("-99.999");
     QTest::newRow("infinite") << std::numeric_limits<float>::infinity() << QByteArray("+99.999");
-    QTest::newRow("minus infinite") << -std::numeric_limits<float>::infinity()
-                                    << QByteArray("-99.999");
+    QTest::newRow("minus infinite")
+        << -std::numeric_limits<float>::infinity() << QByteArray("-99.999");
 }
 
 void TestModuleLibrary::outputValueFormat()
@@ -491,7 +480,8 @@ void TestModuleLibrary::elementsKeptAcrossCalls()
 {
     Rig rig;
     Blocks b = prepared(false, 1, QStringLiteral("2065"), QStringLiteral("e5=0x20 e7=5 e8=1"));
-    rig.line.replies << ">" << "!FF0A00";
+    rig.line.replies << ">"
+                     << "!FF0A00";
     QCOMPARE(rig.library.DigitalBitOut(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(rig.library.DigitalIn(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(b.w[5], qint16(0x0A));
@@ -542,8 +532,8 @@ void TestModuleLibrary::functionTable()
         QVERIFY2(!names.contains(name), f.name);
         names.insert(name);
         // The slot and 92000 functions take the 32-bit block.
-        QCOMPARE(f.wide, name.endsWith(QLatin1String("_9K")) ||
-                             name.endsWith(QLatin1String("_92K")));
+        QCOMPARE(f.wide,
+                 name.endsWith(QLatin1String("_9K")) || name.endsWith(QLatin1String("_92K")));
         QCOMPARE(ModuleLibrary::function(name), &f);
         QCOMPARE(ModuleLibrary::function(name.toLower()), &f);
     }
@@ -604,8 +594,7 @@ void TestModuleLibrary::simAnalogOutputReadsBack()
     Blocks single = rig.block(false, 0x11, "2011", QStringLiteral("e5=0 f=150"));
     QCOMPARE(rig.library->AnalogOut(single.w, single.f, single.szSend, single.szReceive),
              LinkCode::Ok);
-    QCOMPARE(rig.library->AnalogOutReadBack(single.w, single.f, single.szSend,
-                                            single.szReceive),
+    QCOMPARE(rig.library->AnalogOutReadBack(single.w, single.f, single.szSend, single.szReceive),
              LinkCode::Ok);
     QVERIFY(single.f[0] > 0.0f && single.f[0] <= 20.0f);
     QCOMPARE(double(single.f[0]), *rig.line->analogOutput(0x11, 0));
@@ -636,12 +625,10 @@ void TestModuleLibrary::simDigitalOutputReadsBack()
     QCOMPARE(rig.library->DigitalOut(port.w, port.f, port.szSend, port.szReceive), LinkCode::Ok);
     port.w[7] = 3;
     port.w[8] = 1;
-    QCOMPARE(rig.library->DigitalBitOut(port.w, port.f, port.szSend, port.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->DigitalBitOut(port.w, port.f, port.szSend, port.szReceive), LinkCode::Ok);
     port.w[7] = 7;
     port.w[8] = 0;
-    QCOMPARE(rig.library->DigitalBitOut(port.w, port.f, port.szSend, port.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->DigitalBitOut(port.w, port.f, port.szSend, port.szReceive), LinkCode::Ok);
     QCOMPARE(rig.library->DigitalOutReadBack(port.w, port.f, port.szSend, port.szReceive),
              LinkCode::Ok);
     QCOMPARE(port.w[5], qint16(0x09));
@@ -737,14 +724,11 @@ void TestModuleLibrary::simCounterAndAlarmSettings()
     QCOMPARE(rig.library->ReadPresetCounterValue_2032(b.w, b.f, b.szSend, b.szReceive),
              LinkCode::Ok);
     QCOMPARE(MakeLong(b.w[7], b.w[8]), 0x12345678);
-    QCOMPARE(rig.library->ReadCounterMaxValue_2032(b.w, b.f, b.szSend, b.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadCounterMaxValue_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(MakeLong(b.w[7], b.w[8]), 0x0FFFFFFF);
-    QCOMPARE(rig.library->ReadAlarmLimitValue_2032(b.w, b.f, b.szSend, b.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadAlarmLimitValue_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(MakeLong(b.w[7], b.w[8]), 500);
-    QCOMPARE(rig.library->ReadMinSignalWidth_2032(b.w, b.f, b.szSend, b.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadMinSignalWidth_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(quint16(b.w[7]), quint16(40000));
     QCOMPARE(rig.library->ReadCounterStatus_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(b.w[7], qint16(0));
@@ -753,11 +737,9 @@ void TestModuleLibrary::simCounterAndAlarmSettings()
     QCOMPARE(rig.library->ReadModuleMode_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(b.w[5], qint16(1));
     b.w[5] = 0;
-    QCOMPARE(rig.library->ReadInputSignalMode_2032(b.w, b.f, b.szSend, b.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadInputSignalMode_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(b.w[7], qint16(2));
-    QCOMPARE(rig.library->ReadOutputAlarmState_2032(b.w, b.f, b.szSend, b.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadOutputAlarmState_2032(b.w, b.f, b.szSend, b.szReceive), LinkCode::Ok);
     QCOMPARE(b.w[7], qint16(2));
 
     Blocks a = rig.block(false, 0x41, "2067", QStringLiteral("e5=0"));
@@ -766,8 +748,7 @@ void TestModuleLibrary::simCounterAndAlarmSettings()
     a.w[5] = 1;
     QCOMPARE(rig.library->ReadAlarmLimitValue(a.w, a.f, a.szSend, a.szReceive), LinkCode::Ok);
     QCOMPARE(a.f[0], -2.0f);
-    QCOMPARE(rig.library->ReadLinearMappingStatus(a.w, a.f, a.szSend, a.szReceive),
-             LinkCode::Ok);
+    QCOMPARE(rig.library->ReadLinearMappingStatus(a.w, a.f, a.szSend, a.szReceive), LinkCode::Ok);
     QCOMPARE(a.w[5], qint16(1));
     a.w[5] = 0;
     QCOMPARE(rig.library->ReadOutputAlarmState(a.w, a.f, a.szSend, a.szReceive), LinkCode::Ok);

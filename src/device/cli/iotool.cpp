@@ -131,8 +131,8 @@ std::optional<qint64> parseInteger(const QString &text)
 
 std::optional<int> parseAddress(const QString &text)
 {
-    const QString body = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2)
-                                                                                   : text;
+    const QString body =
+        text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2) : text;
     if (body.isEmpty() || body.size() > 2)
         return std::nullopt;
     bool ok = false;
@@ -275,11 +275,9 @@ QString functionList()
     return text;
 }
 
-IoTool::IoTool(ModuleLibrary &library, const Settings &settings, QTextStream &out,
-               QTextStream &err)
+IoTool::IoTool(ModuleLibrary &library, const Settings &settings, QTextStream &out, QTextStream &err)
     : m_library(library), m_settings(settings), m_out(out), m_err(err)
-{
-}
+{}
 
 QString IoTool::describe(qint16 code) const
 {
@@ -290,9 +288,8 @@ QString IoTool::describe(qint16 code) const
 int IoTool::raw(const QByteArray &command)
 {
     QByteArray reply;
-    const qint16 r = m_library.link().Send_Receive_Cmd(m_settings.port, command, reply,
-                                                       m_settings.timeoutMs,
-                                                       m_settings.checksum ? 1 : 0);
+    const qint16 r = m_library.link().Send_Receive_Cmd(
+        m_settings.port, command, reply, m_settings.timeoutMs, m_settings.checksum ? 1 : 0);
     if (r == LinkCode::Ok) {
         m_out << reply << Qt::endl;
         return ExitOk;
@@ -329,8 +326,8 @@ int IoTool::call(CallRequest &request)
 QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
                              std::optional<int> slot, int channels, const QString &prefix)
 {
-    const ModuleLibrary::Function *fn = function ? ModuleLibrary::function(QLatin1String(function))
-                                                 : nullptr;
+    const ModuleLibrary::Function *fn =
+        function ? ModuleLibrary::function(QLatin1String(function)) : nullptr;
     if (!fn)
         return {};
     Blocks b(fn->wide);
@@ -376,9 +373,8 @@ int IoTool::read(int address, std::optional<int> slot)
     const QString where = QString::fromLatin1(aa) +
                           (slot ? QStringLiteral(" S") + QString::number(*slot) : QString());
     const auto exchange = [&](const QByteArray &command, QByteArray &reply) {
-        qint16 r = m_library.link().Send_Receive_Cmd(m_settings.port, command, reply,
-                                                     m_settings.timeoutMs,
-                                                     m_settings.checksum ? 1 : 0);
+        qint16 r = m_library.link().Send_Receive_Cmd(
+            m_settings.port, command, reply, m_settings.timeoutMs, m_settings.checksum ? 1 : 0);
         if (r == LinkCode::Ok && !reply.startsWith('!' + aa))
             r = LinkCode::ReplyError;
         return r;
@@ -405,8 +401,8 @@ int IoTool::read(int address, std::optional<int> slot)
                               QStringLiteral("ch"));
         break;
     case Kind::AnalogOutput:
-        parts << readChannels(AnalogOutputs.forFamily(family), code, address, slot,
-                              info->channels, QStringLiteral("out"));
+        parts << readChannels(AnalogOutputs.forFamily(family), code, address, slot, info->channels,
+                              QStringLiteral("out"));
         break;
     case Kind::Digital:
         if (info->inputBits > 0)

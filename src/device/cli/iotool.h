@@ -4,7 +4,6 @@
 
 #include <QStringList>
 #include <QTextStream>
-
 #include <optional>
 
 // The work of telvioxd-io: raw commands, library calls by name and a module
@@ -58,8 +57,8 @@ public:
 private:
     QString describe(qint16 code) const;
     // Reads every channel of a module with the named function into one line part.
-    QString readChannels(const char *function, qint32 typeCode, int address, std::optional<int> slot,
-                         int channels, const QString &prefix);
+    QString readChannels(const char *function, qint32 typeCode, int address,
+                         std::optional<int> slot, int channels, const QString &prefix);
 
     ModuleLibrary &m_library;
     Settings m_settings;

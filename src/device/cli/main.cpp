@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <functional>
 
@@ -97,7 +96,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption checksumOption(QStringLiteral("checksum"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QString(),
                                            QStringLiteral("MS"));
-    const QCommandLineOption repeatOption(QStringLiteral("repeat"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption repeatOption(QStringLiteral("repeat"), QString(),
+                                          QStringLiteral("MS"));
     const QCommandLineOption countOption(QStringLiteral("count"), QString(), QStringLiteral("K"));
     const QCommandLineOption listOption(QStringLiteral("list"));
     parser.addOptions({helpOption, portOption, deviceOption, baudOption, checksumOption,
@@ -163,9 +163,8 @@ int main(int argc, char *argv[])
         address = *a;
         if (rest.size() == 2) {
             const QString &s = rest.at(1);
-            const auto n = s.startsWith(QLatin1String("slot="))
-                               ? io::parseInteger(s.mid(5))
-                               : std::nullopt;
+            const auto n =
+                s.startsWith(QLatin1String("slot=")) ? io::parseInteger(s.mid(5)) : std::nullopt;
             if (!n || *n < 0 || *n > 7)
                 return usageError(err, s + QStringLiteral(" is not slot=0 to slot=7"));
             slot = int(*n);
