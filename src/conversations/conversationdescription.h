@@ -12,9 +12,8 @@ namespace telviox {
 // line ends with CR LF.
 QString conversationDescription(const SharedState &state, int index);
 
-// A single-precision value as plain conversion writes it: a blank where the
-// minus sign of a negative value would stand, up to seven significant digits,
-// no trailing zeros.
+// A single-precision value as text: up to seven significant digits, no
+// trailing zeros, no padding ("2.5", "-0.125", "0").
 QString singleAsText(float value);
 
 } // namespace telviox

@@ -62,7 +62,6 @@ private:
     void hideDescription();
 
     SharedState &m_state;
-    Prompt &m_prompt;
     std::array<QCheckBox *, ConvCount> m_boxes{};
     QComboBox *m_comCombo = nullptr;
     QScrollBar *m_scroll = nullptr;
