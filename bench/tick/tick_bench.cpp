@@ -1,0 +1,393 @@
+// One tick of the poll cycle over eight conversations, against telvioxd-sim
+// with wire time on, next to the least time such a tick can take: the waits
+// the routines make, the wire time of every frame at the line's rate and the
+// simulator's turnaround for every exchange. Measured at 9600 and 115200 bit/s
+// in one run.
+//
+//   bench_tick [--ticks N] [--max-ratio Y]
+//
+// telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
+
+#include "conversations/conversationtable.h"
+#include "conversations/establishview.h"
+#include "device/catalogue.h"
+#include "device/clock.h"
+#include "device/modulelibrary.h"
+#include "device/seriallink.h"
+#include "server/pollcycle.h"
+
+#include "app/prompt.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace telviox;
+
+namespace {
+
+constexpr int Port = 1;
+constexpr int TurnaroundMs = 2;
+
+// The same seven modules twice: at 9600 bit/s from address 01, at 115200 from 11.
+const char LineFile[] = R"({
+  "turnaroundMs": 2,
+  "wireTime": true,
+  "modules": [
+    {"name": "2026", "address": "01", "baud": 9600, "inputs": [1.5]},
+    {"name": "2091", "address": "02", "baud": 9600,
+     "inputs": [1.5, 2.5, 3.5, 4.5, -5.5, 6.5, 7.5, 8.5]},
+    {"name": "2011", "address": "03", "baud": 9600},
+    {"name": "2028", "address": "04", "baud": 9600},
+    {"name": "2032", "address": "05", "baud": 9600,
+     "counters": [{"start": 1000, "countsPerSecond": 10}, {"start": 5}]},
+    {"name": "2017", "address": "06", "baud": 9600, "digitalInputs": 90},
+    {"name": "2063", "address": "07", "baud": 9600, "inputs": [0.75, 0.5]},
+    {"name": "2026", "address": "11", "baud": 115200, "inputs": [1.5]},
+    {"name": "2091", "address": "12", "baud": 115200,
+     "inputs": [1.5, 2.5, 3.5, 4.5, -5.5, 6.5, 7.5, 8.5]},
+    {"name": "2011", "address": "13", "baud": 115200},
+    {"name": "2028", "address": "14", "baud": 115200},
+    {"name": "2032", "address": "15", "baud": 115200,
+     "counters": [{"start": 1000, "countsPerSecond": 10}, {"start": 5}]},
+    {"name": "2017", "address": "16", "baud": 115200, "digitalInputs": 90},
+    {"name": "2063", "address": "17", "baud": 115200, "inputs": [0.75, 0.5]}
+  ]
+})";
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "bench_tick: %s\n", qPrintable(message));
+    std::exit(1);
+}
+
+// telvioxd-sim serving the bench's line on home/ports/com1, for the whole run.
+class Simulator
+{
+public:
+    Simulator(const QString &program, const QString &home)
+    {
+        const QString lineFile = QDir(home).filePath(QStringLiteral("line.json"));
+        QFile file(lineFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(LineFile) < 0)
+            fail(QStringLiteral("cannot write %1").arg(lineFile));
+        file.close();
+        QDir(home).mkpath(QStringLiteral("ports"));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {QStringLiteral("--line"), lineFile, QStringLiteral("--link"),
+                                  QDir(home).filePath(QStringLiteral("ports/com1")),
+                                  QStringLiteral("--log"), QStringLiteral("/dev/null"),
+                                  QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
+                                  QString::number(TurnaroundMs)});
+        if (!m_process.waitForStarted(10000))
+            fail(QStringLiteral("cannot start %1").arg(program));
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10000))
+                fail(QStringLiteral("%1 did not report ready").arg(program));
+        }
+        const QByteArray ready = m_process.readLine().trimmed();
+        if (!ready.contains("serving"))
+            fail(QStringLiteral("unexpected first line from the simulator: %1")
+                     .arg(QString::fromLocal8Bit(ready)));
+    }
+    ~Simulator()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+private:
+    QProcess m_process;
+};
+
+// Real time for the routines, adding up the waits they ask for.
+class CountingClock final : public Clock
+{
+public:
+    qint64 tickCount() const override { return SystemClock::instance().tickCount(); }
+    void sleep(int ms) override
+    {
+        m_sleptMs += ms;
+        QElapsedTimer timer;
+        timer.start();
+        SystemClock::instance().sleep(ms);
+        m_actualNs += timer.nsecsElapsed();
+    }
+    qint64 sleptMs() const { return m_sleptMs; }
+    // What the waits really took: a loaded machine wakes a sleeper late.
+    double actualMs() const { return double(m_actualNs) / 1e6; }
+    void reset()
+    {
+        m_sleptMs = 0;
+        m_actualNs = 0;
+    }
+
+private:
+    qint64 m_sleptMs = 0;
+    qint64 m_actualNs = 0;
+};
+
+class QuietPrompt final : public Prompt
+{
+public:
+    Answer message(const QString &text, int, const QString &) override
+    {
+        fail(QStringLiteral("unexpected message: %1").arg(text));
+    }
+    void beep() override {}
+};
+
+class Items final : public ServerItems
+{
+public:
+    void setItemText(int position, const QString &text) override
+    {
+        texts[std::size_t(position)] = text;
+    }
+    QString itemText(int position) const override { return texts[std::size_t(position)]; }
+    std::array<QString, 33> texts;
+};
+
+class NoSource final : public LinkSource
+{
+public:
+    bool connectItem(int, const LinkSourceName &, int) override { return false; }
+    std::optional<QString> requestItem(int) override { return std::nullopt; }
+};
+
+class Status final : public StatusLine
+{
+public:
+    void setStatusText(const QString &value) override
+    {
+        if (!value.isEmpty())
+            errors << value;
+    }
+    QStringList errors;
+};
+
+class View final : public ServerView
+{
+public:
+    void showServerWindow() override {}
+    void unloadServerWindow() override {}
+    void restoreServerWindow() override {}
+    void hideServerWindow() override {}
+    void minimiseWindows() override {}
+    void setServerMenusEnabled(bool) override {}
+    void processEvents() override { QCoreApplication::processEvents(); }
+};
+
+class Establish final : public EstablishView
+{
+public:
+    void setChecked(int index, bool ticked) override { checks[std::size_t(index)] = ticked; }
+    bool isChecked(int index) const override { return checks[std::size_t(index)]; }
+    void setIntervalValue(int) override {}
+    std::array<bool, ConvCount> checks{};
+};
+
+// Eight conversations on the modules of one rate (first address 01 or 11).
+void configure(SharedState &state, qint32 baud, int base)
+{
+    struct Conversation
+    {
+        const char *model;
+        int address;
+        qint16 channels;
+        qint16 ioType;
+        qint16 outData;
+        float outValue;
+    };
+    const Conversation conversations[] = {
+        {"2026", 1, 1, 0, 0, 0.0f},    {"2091", 2, 0xFF, 0, 0, 0.0f},
+        {"2011", 3, 1, 0, 0, 2.5f},    {"2028", 4, 2, 0, 0, 1.25f},
+        {"2032", 5, 3, 0, 0, 0.0f},    {"2017", 6, 0, 1, 0, 0.0f},
+        {"2017", 6, 0, 2, 0x5A, 0.0f}, {"2063", 7, 1, 3, 0, 0.0f},
+    };
+    int n = 0;
+    for (const Conversation &c : conversations) {
+        ConvRecord &record = state.Conv[std::size_t(n++)];
+        record = ConvRecord{};
+        record.InUse = 1;
+        record.TypeCode = catalogue::typeCodeOfName(QLatin1String(c.model));
+        record.BaudRate = baud;
+        record.Address = qint16(base + c.address - 1);
+        record.Channels = c.channels;
+        record.IoType = c.ioType;
+        record.OutData = c.outData;
+        record.OutValue = c.outValue;
+    }
+}
+
+// CPU time of this thread: what the tick itself costs, apart from waiting.
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Result
+{
+    double tickMs = 0;
+    double idealMs = 0;
+    double waitsMs = 0;
+    double waitsTookMs = 0;
+    double cpuMs = 0;
+    double wireMs = 0;
+    int exchanges = 0;
+    double ratio = 0;
+};
+
+Result measure(const QString &home, qint32 baud, int base, int ticks)
+{
+    SerialLink link(SystemClock::instance(), {}, home);
+    qint64 wireUs = 0;
+    int exchanges = 0;
+    link.addObserver([&](const TrafficRecord &record) {
+        // Characters of 10 bits, whole microseconds per frame, as the line counts.
+        wireUs += qint64(record.frame.size()) * 10 * 1000000 / baud;
+        if (record.direction == TrafficRecord::Direction::Sent)
+            ++exchanges;
+    });
+    ModuleLibrary library(link);
+    CountingClock clock;
+    QuietPrompt prompt;
+    SharedState state;
+    Items items;
+    NoSource source;
+    Status status;
+    View view;
+    Establish establish;
+    const ServerContext context{state, link, library, clock, prompt, items, source, status};
+    PollCycle cycle(context, establish, view, [] { fail(QStringLiteral("quit asked")); });
+
+    state.ComPort = Port;
+    configure(state, baud, base);
+    for (int n = 0; n < 8; ++n)
+        establish.setChecked(n, true);
+    intervalChanged(state, 1000);
+    cycle.mnuRunDDE_Click();
+
+    // Warm-up: the port settles and every path has run once.
+    for (int i = 0; i < 2; ++i)
+        cycle.Timer1_Timer();
+    if (!status.errors.isEmpty())
+        fail(QStringLiteral("at %1 bit/s: %2").arg(baud).arg(status.errors.first()));
+
+    std::vector<double> tickMs;
+    std::vector<double> idealMs;
+    std::vector<double> ratios;
+    std::vector<double> waitsTook;
+    std::vector<double> cpu;
+    Result last;
+    for (int i = 0; i < ticks; ++i) {
+        clock.reset();
+        wireUs = 0;
+        exchanges = 0;
+        const double cpuBefore = threadCpuMs();
+        QElapsedTimer timer;
+        timer.start();
+        cycle.Timer1_Timer();
+        const double measured = double(timer.nsecsElapsed()) / 1e6;
+        cpu.push_back(threadCpuMs() - cpuBefore);
+        const double waits = double(clock.sleptMs());
+        const double wire = double(wireUs) / 1000.0;
+        const double ideal = waits + wire + double(exchanges) * TurnaroundMs;
+        tickMs.push_back(measured);
+        idealMs.push_back(ideal);
+        ratios.push_back(measured / ideal);
+        waitsTook.push_back(clock.actualMs());
+        last.waitsMs = waits;
+        last.wireMs = wire;
+        last.exchanges = exchanges;
+    }
+    if (!status.errors.isEmpty())
+        fail(QStringLiteral("at %1 bit/s: %2").arg(baud).arg(status.errors.first()));
+    cycle.form5quitCmd_Click();
+
+    std::printf("  %6d bit/s, items:", baud);
+    for (int p = 1; p <= 8; ++p)
+        std::printf(" [%s]", qPrintable(items.texts[std::size_t(p)].trimmed()));
+    std::printf("\n");
+
+    last.tickMs = median(tickMs);
+    last.idealMs = median(idealMs);
+    last.ratio = median(ratios);
+    last.waitsTookMs = median(waitsTook);
+    last.cpuMs = median(cpu);
+    return last;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption ticksOption(QStringLiteral("ticks"),
+                                         QStringLiteral("Ticks measured at each rate."),
+                                         QStringLiteral("N"), QStringLiteral("15"));
+    const QCommandLineOption maxRatioOption(
+        QStringLiteral("max-ratio"),
+        QStringLiteral("Fail when a rate's median tick exceeds the least time by more."),
+        QStringLiteral("Y"), QStringLiteral("0"));
+    parser.addOptions({ticksOption, maxRatioOption});
+    parser.process(app);
+    const int ticks = std::max(1, parser.value(ticksOption).toInt());
+
+    QString bin = qEnvironmentVariable("TELVIOXD_BIN");
+    if (bin.isEmpty())
+        bin = QCoreApplication::applicationDirPath();
+    const QString program = QDir(bin).filePath(QStringLiteral("telvioxd-sim"));
+    if (!QFileInfo(program).isExecutable())
+        fail(QStringLiteral("%1 not found (set TELVIOXD_BIN)").arg(program));
+
+    QTemporaryDir home;
+    Simulator simulator(program, home.path());
+
+    std::printf("one tick of 8 conversations (2026, 2091 x8, 2011, 2028, 2032 x2, 2017 in, "
+                "2017 out, 2063), telvioxd-sim --wire-time --turnaround %d\n",
+                TurnaroundMs);
+    const Result slow = measure(home.path(), 9600, 0x01, ticks);
+    const Result fast = measure(home.path(), 115200, 0x11, ticks);
+
+    std::printf("%d ticks at each rate, medians:\n", ticks);
+    std::printf("  %6s  %9s  %9s  (%7s %7s %4s)  %6s  %s\n", "bit/s", "tick ms", "least ms",
+                "waits", "wire", "exch", "ratio", "waits took / cpu ms");
+    for (const auto &[baud, r] : {std::pair{9600, slow}, std::pair{115200, fast}}) {
+        std::printf("  %6d  %9.2f  %9.2f  (%7.2f %7.2f %4d)  %6.3f  %.2f / %.2f\n", baud,
+                    r.tickMs, r.idealMs, r.waitsMs, r.wireMs, r.exchanges, r.ratio, r.waitsTookMs,
+                    r.cpuMs);
+    }
+
+    const double maxRatio = parser.value(maxRatioOption).toDouble();
+    if (maxRatio > 0 && (slow.ratio > maxRatio || fast.ratio > maxRatio)) {
+        std::printf("above target (ratio %.2f)\n", maxRatio);
+        return 1;
+    }
+    return 0;
+}
