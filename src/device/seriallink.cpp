@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
 
@@ -324,19 +325,22 @@ qint16 SerialLink::Send_Receive_Cmd(int port, const QByteArray &command, QByteAr
     frame += CR;
 
     Exchange exchange;
-    qint64 sentAt = 0;
     qint16 result = LinkCode::Ok;
-    if (ensureDevice(*p))
+    bool ready = ensureDevice(*p);
+    if (ready) {
         discardStaleInput(*p);
-    // The drain may have found the device gone: one fresh attempt, no more,
-    // so that a missing device costs the caller no time.
-    if (!ensureDevice(*p)) {
+        // The drain may have found the device gone (the simulator restarted,
+        // the adapter plugged in again): one fresh attempt before writing.
+        if (!p->deviceOpen())
+            ready = ensureDevice(*p);
+    }
+    if (!ready) {
         result = LinkCode::SendError;
     } else if (!p->device->write(frame)) {
         p->device->close();
         result = LinkCode::SendError;
     }
-    sentAt = m_clock.tickCount();
+    const qint64 sentAt = m_clock.tickCount();
     exchange.receivedAt = sentAt;
     if (result == LinkCode::Ok) {
         result = receiveReply(*p, exchange, sentAt + std::max(0, timeoutMs));

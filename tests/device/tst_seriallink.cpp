@@ -552,7 +552,7 @@ void TestSerialLink::writeFailureAndFailedReopenAreQuick()
     for (int i = 0; i < 10; ++i)
         QCOMPARE(m_link->Send_Receive_Cmd(1, "$01M", reply, 1000, 0), LinkCode::SendError);
     QCOMPARE(m_clock->tickCount(), start);
-    QVERIFY(m_line->opens - opensBefore <= 20);
+    QCOMPARE(m_line->opens - opensBefore, 10);
     QVERIFY(m_line->reads - readsBefore <= 10);
     QVERIFY(m_link->isOpen(1));
 
