@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-
 #include <cmath>
 
 namespace telviox::sim {
@@ -59,8 +58,7 @@ private:
     bool readAlarm(SimModule &m, const QJsonValue &value, const QString &path);
     bool readCounters(SimModule &m, const QJsonObject &o, const QString &path);
     bool readSlots(SimModule &unit, const QJsonValue &value, const QString &path);
-    bool readFaults(SimLine &line, const QJsonValue &value,
-                    const std::vector<Place> &places);
+    bool readFaults(SimLine &line, const QJsonValue &value, const std::vector<Place> &places);
 
     QString m_error;
 };
@@ -157,8 +155,7 @@ bool LineFileReader::readBool(const QJsonObject &o, const QString &key, const QS
     return true;
 }
 
-bool LineFileReader::readCode(const QJsonValue &v, const QString &path, quint32 max,
-                              quint32 *out)
+bool LineFileReader::readCode(const QJsonValue &v, const QString &path, quint32 max, quint32 *out)
 {
     double value = -1;
     if (v.isDouble()) {
@@ -175,8 +172,7 @@ bool LineFileReader::readCode(const QJsonValue &v, const QString &path, quint32 
             value = double(parsed);
     }
     if (value < 0)
-        return fail(path, shown(v) +
-                              QStringLiteral(" is neither a number nor hexadecimal digits"));
+        return fail(path, shown(v) + QStringLiteral(" is neither a number nor hexadecimal digits"));
     if (value > double(max)) {
         return fail(path, shown(v) + QStringLiteral(" is beyond ") +
                               QString::number(max, 16).toUpper().prepend(QLatin1String("0x")));
@@ -244,8 +240,7 @@ std::unique_ptr<SimLine> LineFileReader::read(const QByteArray &json, QString *e
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        fail(QStringLiteral("line file"), parseError.errorString() +
-                                              QStringLiteral(" at offset ") +
+        fail(QStringLiteral("line file"), parseError.errorString() + QStringLiteral(" at offset ") +
                                               QString::number(parseError.offset));
         return result(nullptr);
     }
@@ -463,7 +458,8 @@ std::unique_ptr<SimModule> LineFileReader::readModule(const QJsonObject &o, cons
         m->channelMask = int(mask);
         m->wiring = int(wiring);
         if (o.contains(QStringLiteral("inputs")) &&
-            !readInputs(*m, o.value(QStringLiteral("inputs")), field(path, QStringLiteral("inputs"))))
+            !readInputs(*m, o.value(QStringLiteral("inputs")),
+                        field(path, QStringLiteral("inputs"))))
             return nullptr;
         if (o.contains(QStringLiteral("alarm")) &&
             !readAlarm(*m, o.value(QStringLiteral("alarm")), field(path, QStringLiteral("alarm"))))
@@ -529,15 +525,16 @@ bool LineFileReader::readWave(AnalogInputChannel &channel, const QJsonValue &val
     if (o.contains(QStringLiteral("wave"))) {
         const QJsonValue w = o.value(QStringLiteral("wave"));
         if (!w.isString() || !shapes.contains(w.toString())) {
-            return fail(field(path, QStringLiteral("wave")),
-                        shown(w) + QStringLiteral(" is not one of ") +
-                            shapes.join(QStringLiteral(", ")));
+            return fail(field(path, QStringLiteral("wave")), shown(w) +
+                                                                 QStringLiteral(" is not one of ") +
+                                                                 shapes.join(QStringLiteral(", ")));
         }
         shape = int(shapes.indexOf(w.toString()));
     }
     channel.wave.shape = Wave::Shape(shape);
     const QStringList limits = {QStringLiteral("min"), QStringLiteral("max")};
-    const QStringList constantKeys = QStringList{QStringLiteral("wave"), QStringLiteral("value")} + limits;
+    const QStringList constantKeys =
+        QStringList{QStringLiteral("wave"), QStringLiteral("value")} + limits;
     const QStringList waveKeys =
         QStringList{QStringLiteral("wave"), QStringLiteral("offset"), QStringLiteral("amplitude"),
                     QStringLiteral("periodMs"), QStringLiteral("phaseMs")} +
@@ -579,8 +576,8 @@ bool LineFileReader::readOutputs(SimModule &m, const QJsonObject &o, const QStri
             return fail(rangesPath, shown(v) + QStringLiteral(" is not an array of 2 codes"));
         for (int i = 0; i < 2; ++i) {
             const QJsonValue code = v.toArray().at(i);
-            if (!code.isDouble() || (code.toDouble() != 0 && code.toDouble() != 1 &&
-                                     code.toDouble() != 2)) {
+            if (!code.isDouble() ||
+                (code.toDouble() != 0 && code.toDouble() != 1 && code.toDouble() != 2)) {
                 return fail(item(rangesPath, i),
                             shown(code) + QStringLiteral(" is not 0 (0-20 mA), 1 (4-20 mA) or "
                                                          "2 (0-10 V)"));
@@ -602,7 +599,8 @@ bool LineFileReader::readOutputs(SimModule &m, const QJsonObject &o, const QStri
     }
     for (int i = 0; i < list.size(); ++i) {
         if (!list.at(i).isDouble() || !std::isfinite(list.at(i).toDouble()))
-            return fail(item(outputsPath, i), shown(list.at(i)) + QStringLiteral(" is not a number"));
+            return fail(item(outputsPath, i),
+                        shown(list.at(i)) + QStringLiteral(" is not a number"));
         m.outputs[size_t(i)] = m.clampOutput(i, list.at(i).toDouble());
     }
     return true;
@@ -660,8 +658,8 @@ bool LineFileReader::readCounters(SimModule &m, const QJsonObject &o, const QStr
         return fail(countersPath, shown(v) + QStringLiteral(" is not an array"));
     const QJsonArray list = v.toArray();
     if (list.size() > 2)
-        return fail(item(countersPath, 2), QStringLiteral("model ") + m.name() +
-                                               QStringLiteral(" has 2 counters"));
+        return fail(item(countersPath, 2),
+                    QStringLiteral("model ") + m.name() + QStringLiteral(" has 2 counters"));
     for (int i = 0; i < list.size(); ++i) {
         const QString p = item(countersPath, i);
         if (!list.at(i).isObject())
@@ -671,9 +669,8 @@ bool LineFileReader::readCounters(SimModule &m, const QJsonObject &o, const QStr
         qint64 minWidth = 0;
         if (!checkKeys(c, p,
                        {QStringLiteral("start"), QStringLiteral("countsPerSecond"),
-                        QStringLiteral("counting"), QStringLiteral("preset"),
-                        QStringLiteral("max"), QStringLiteral("alarmLimit"),
-                        QStringLiteral("minWidthUs")}) ||
+                        QStringLiteral("counting"), QStringLiteral("preset"), QStringLiteral("max"),
+                        QStringLiteral("alarmLimit"), QStringLiteral("minWidthUs")}) ||
             !readCode(c, QStringLiteral("start"), p, 0xFFFFFFFFu, &counter.start) ||
             !readNumber(c, QStringLiteral("countsPerSecond"), p, &counter.countsPerSecond) ||
             !readBool(c, QStringLiteral("counting"), p, &counter.counting) ||
@@ -736,8 +733,7 @@ bool LineFileReader::readFaults(SimLine &line, const QJsonValue &value,
         const QJsonObject o = list.at(i).toObject();
         if (!checkKeys(o, p,
                        {QStringLiteral("address"), QStringLiteral("kind"), QStringLiteral("every"),
-                        QStringLiteral("keep"), QStringLiteral("bytes"),
-                        QStringLiteral("length")}))
+                        QStringLiteral("keep"), QStringLiteral("bytes"), QStringLiteral("length")}))
             return false;
         for (const char *required : {"address", "kind"}) {
             if (!o.contains(QLatin1String(required)))
@@ -755,9 +751,9 @@ bool LineFileReader::readFaults(SimLine &line, const QJsonValue &value,
         }
         const QJsonValue kind = o.value(QStringLiteral("kind"));
         if (!kind.isString() || !kinds.contains(kind.toString())) {
-            return fail(field(p, QStringLiteral("kind")),
-                        shown(kind) + QStringLiteral(" is not one of ") +
-                            kinds.join(QStringLiteral(", ")));
+            return fail(field(p, QStringLiteral("kind")), shown(kind) +
+                                                              QStringLiteral(" is not one of ") +
+                                                              kinds.join(QStringLiteral(", ")));
         }
         Fault fault;
         fault.kind = Fault::Kind(kinds.indexOf(kind.toString()));

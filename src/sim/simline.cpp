@@ -149,8 +149,8 @@ QByteArray SimLine::applyFault(int address, const QByteArray &text, bool checksu
     case Fault::Kind::BadChecksum:
         return text + hex2(byteSum(text) + 1) + '\r';
     case Fault::Kind::Cut: {
-        const qsizetype keep = fault.keep >= 0 ? std::min<qsizetype>(fault.keep, body.size())
-                                               : body.size() / 2;
+        const qsizetype keep =
+            fault.keep >= 0 ? std::min<qsizetype>(fault.keep, body.size()) : body.size() / 2;
         return body.left(keep);
     }
     case Fault::Kind::Noise:

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -25,18 +24,18 @@ struct Fault
         Endless,     // the reply never ends: no CR, filler up to `length` bytes
     };
     Kind kind = Kind::None;
-    int every = 1;       // applies to every n-th reply at the address (1 = all)
-    int keep = -1;       // Cut: characters kept; -1 = half of the reply
+    int every = 1; // applies to every n-th reply at the address (1 = all)
+    int keep = -1; // Cut: characters kept; -1 = half of the reply
     QByteArray noise = QByteArrayLiteral("\xFF\x00\x7F");
-    int length = 256;    // Endless: bytes handed out in-process
+    int length = 256; // Endless: bytes handed out in-process
 };
 
 // One reply produced by the line for one command.
 struct SimReply
 {
     int address = 0;
-    QByteArray command;  // the command frame as received, without CR
-    QByteArray bytes;    // as on the wire: CR included unless a fault took it away
+    QByteArray command;   // the command frame as received, without CR
+    QByteArray bytes;     // as on the wire: CR included unless a fault took it away
     bool endless = false; // the module goes on sending after `bytes`
 };
 

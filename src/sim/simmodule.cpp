@@ -1,7 +1,6 @@
 #include "simmodule.h"
 
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -350,8 +349,7 @@ QByteArray SimModule::executeAnalogInput(char lead, const QByteArray &ok, const 
     return {};
 }
 
-QByteArray SimModule::executeAnalogOutput(char lead, const QByteArray &ok,
-                                          const QByteArray &rest)
+QByteArray SimModule::executeAnalogOutput(char lead, const QByteArray &ok, const QByteArray &rest)
 {
     const bool single = singleChannelForm();
     if (lead == '#') {

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <array>
 #include <memory>
 #include <optional>
@@ -18,7 +17,7 @@ struct Wave
 {
     enum class Shape { Constant, Sine, Triangle, Square };
     Shape shape = Shape::Constant;
-    double offset = 0.0;     // the constant's value, or the wave's middle
+    double offset = 0.0; // the constant's value, or the wave's middle
     double amplitude = 0.0;
     qint64 periodMs = 1000;
     qint64 phaseMs = 0;
@@ -36,10 +35,10 @@ struct AnalogInputChannel
 
 struct AlarmSettings
 {
-    int mode = 0;           // 0 disabled, 1 momentary, 2 latch
+    int mode = 0; // 0 disabled, 1 momentary, 2 latch
     double high = 0.0;
     double low = 0.0;
-    quint32 outputs = 0;    // output bits while the alarm is disabled
+    quint32 outputs = 0; // output bits while the alarm is disabled
 };
 
 struct CounterChannel
@@ -47,7 +46,7 @@ struct CounterChannel
     quint32 start = 0;
     double countsPerSecond = 0.0;
     bool counting = true;
-    qint64 originMs = 0;     // time at which start was the count
+    qint64 originMs = 0; // time at which start was the count
     quint32 preset = 0;
     quint32 max = 0xFFFFFFFFu;
     quint32 alarmLimit = 0;
@@ -81,7 +80,7 @@ public:
     int dataFormat = 0;
     std::vector<AnalogInputChannel> inputs;
     std::vector<double> outputs;
-    std::vector<int> outputRanges;     // per channel of 2-channel outputs: 0, 1 or 2
+    std::vector<int> outputRanges; // per channel of 2-channel outputs: 0, 1 or 2
     quint32 digitalInputs = 0;
     quint32 digitalOutputs = 0;
     AlarmSettings alarm;
@@ -89,12 +88,12 @@ public:
     int channelMask = 0xFF;
     int wiring = 0;
     // Counters
-    int counterMode = 0;               // 0 counter, 1 frequency
+    int counterMode = 0; // 0 counter, 1 frequency
     int inputMode = 0;
-    int levelHigh = 24;                // tenths of a volt
+    int levelHigh = 24; // tenths of a volt
     int levelLow = 8;
     std::array<CounterChannel, 2> counters;
-    std::vector<std::unique_ptr<SimModule>> slotModules;  // main units: slotCount entries
+    std::vector<std::unique_ptr<SimModule>> slotModules; // main units: slotCount entries
 
     quint32 countAt(int channel, qint64 nowMs) const;
     double inputAt(int channel, qint64 nowMs) const;

@@ -18,8 +18,7 @@ qint64 wholeMs(qint64 us)
 
 SimPortDevice::SimPortDevice(SimLine &line, VirtualClock &clock, QString path)
     : m_line(line), m_clock(clock), m_path(std::move(path))
-{
-}
+{}
 
 PortDevice::OpenResult SimPortDevice::open(qint32 baud)
 {
@@ -47,8 +46,8 @@ bool SimPortDevice::write(const QByteArray &data)
     const qint64 now = m_clock.tickCount();
     for (SimReply &reply : m_line.process(data, m_baud, now)) {
         const qint64 replyWire = wire ? SimLine::wireTimeUs(reply.bytes.size(), m_baud) : 0;
-        m_pending.push_back({now + m_line.turnaroundMs() + wholeMs(replyWire),
-                             std::move(reply.bytes)});
+        m_pending.push_back(
+            {now + m_line.turnaroundMs() + wholeMs(replyWire), std::move(reply.bytes)});
     }
     return true;
 }

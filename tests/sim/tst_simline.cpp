@@ -110,8 +110,7 @@ void TestSimLine::namesAndConfiguration()
     // Range code, baud code, data format (bit 6 = checksum).
     QCOMPARE(ask(*line, "$012"), QByteArray("!010E0600\r"));
     QCOMPARE(ask(*line, "$042", 19200), QByteArray("!04330700\r"));
-    QCOMPARE(ask(*line, withChecksum("$072"), 19200),
-             withChecksum("!07400740") + '\r');
+    QCOMPARE(ask(*line, withChecksum("$072"), 19200), withChecksum("!07400740") + '\r');
     // Counters report their mode as the range code: 50 counter, 51 frequency.
     QCOMPARE(ask(*line, "$082"), QByteArray("!08500600\r"));
     QCOMPARE(line->turnaroundMs(), 3);
@@ -150,7 +149,7 @@ void TestSimLine::analogInputsFollowTheirWaves()
     // Set at run time.
     QVERIFY(line->setAnalogInput(2, 6, -7.125));
     QCOMPARE(ask(*line, "#026"), QByteArray(">-07.125\r"));
-    QVERIFY(line->setAnalogInput(2, 3, 9.5));   // within its limit again
+    QVERIFY(line->setAnalogInput(2, 3, 9.5)); // within its limit again
     QCOMPARE(ask(*line, "#023"), QByteArray(">+09.500\r"));
     QVERIFY(line->setAnalogInput(0x10, 1, 3.0, 0));
     QCOMPARE(ask(*line, "#10S01"), QByteArray(">+03.000\r"));
@@ -168,12 +167,12 @@ void TestSimLine::analogInputsRefuseWrongChannelForms()
 {
     auto line = makeLine();
     QVERIFY(line);
-    QCOMPARE(ask(*line, "#028"), QByteArray("?02\r"));   // channel beyond 8
-    QCOMPARE(ask(*line, "#02"), QByteArray("?02\r"));    // multi-channel needs N
-    QCOMPARE(ask(*line, "#010"), QByteArray("?01\r"));   // single-channel takes none
+    QCOMPARE(ask(*line, "#028"), QByteArray("?02\r")); // channel beyond 8
+    QCOMPARE(ask(*line, "#02"), QByteArray("?02\r"));  // multi-channel needs N
+    QCOMPARE(ask(*line, "#010"), QByteArray("?01\r")); // single-channel takes none
     QCOMPARE(ask(*line, "#09", 19200), QByteArray("?09\r"));
-    QCOMPARE(ask(*line, "#0C3"), QByteArray("?0C\r"));   // 3 channels: 0 to 2
-    QCOMPARE(ask(*line, "$02RH"), QByteArray("?02\r"));  // no alarms on this model
+    QCOMPARE(ask(*line, "#0C3"), QByteArray("?0C\r"));  // 3 channels: 0 to 2
+    QCOMPARE(ask(*line, "$02RH"), QByteArray("?02\r")); // no alarms on this model
     QCOMPARE(ask(*line, "$01Z"), QByteArray("?01\r"));
     QCOMPARE(ask(*line, "%01"), QByteArray("?01\r"));
 }
@@ -240,14 +239,14 @@ void TestSimLine::digitalStatusAndOutputs()
     QCOMPARE(ask(*line, "#061101"), QByteArray(">\r"));
     QCOMPARE(ask(*line, "#061700"), QByteArray(">\r"));
     QCOMPARE(line->digitalOutputs(6), std::optional<quint32>(0x27));
-    QCOMPARE(ask(*line, "#061801"), QByteArray("?06\r"));   // only 8 outputs
+    QCOMPARE(ask(*line, "#061801"), QByteArray("?06\r")); // only 8 outputs
     QCOMPARE(ask(*line, "#061102"), QByteArray("?06\r"));
     QCOMPARE(ask(*line, "@06G1"), QByteArray("?06\r"));
     // A 16-bit write to an 8-bit port keeps the bits the port has.
     QCOMPARE(ask(*line, "@061234"), QByteArray(">\r"));
     QCOMPARE(line->digitalOutputs(6), std::optional<quint32>(0x34));
     QVERIFY(line->setDigitalInputs(6, 0xFF));
-    QCOMPARE(ask(*line, "$066"), QByteArray("!340F00\r"));   // 4 inputs only
+    QCOMPARE(ask(*line, "$066"), QByteArray("!340F00\r")); // 4 inputs only
 
     // 2058: 14 inputs as b(2) * 256 + b(4); no outputs to write.
     const QByteArray status = withChecksum("$076");
@@ -292,8 +291,7 @@ void TestSimLine::everyDigitalModelDecodesToItsState()
             module.insert("address", "2F");
             top = module;
         }
-        const QByteArray json =
-            QJsonDocument(QJsonObject{{"modules", QJsonArray{top}}}).toJson();
+        const QByteArray json = QJsonDocument(QJsonObject{{"modules", QJsonArray{top}}}).toJson();
         QString error;
         auto line = SimLine::load(json, &error);
         QVERIFY2(line, qPrintable(name + QLatin1String(": ") + error));
@@ -407,7 +405,7 @@ void TestSimLine::mainUnitsAnswerForTheirSlots()
     QVERIFY(line);
     // Slot table: codes for slots 0-3, "FF" for the empty slot.
     QCOMPARE(ask(*line, "$10T"), QByteArray("!1091FF9228\r"));
-    QCOMPARE(ask(*line, "$10T1"), QByteArray("?10\r"));   // four slots only
+    QCOMPARE(ask(*line, "$10T1"), QByteArray("?10\r")); // four slots only
     const auto ask11 = [&](const QByteArray &text) {
         return ask(*line, withChecksum(text), 19200);
     };
@@ -466,15 +464,15 @@ void TestSimLine::onlyTheRightAddressAndBaudAnswer()
 {
     auto line = makeLine();
     QVERIFY(line);
-    QCOMPARE(ask(*line, "$01M", 19200), QByteArray());   // module 01 is at 9600
-    QCOMPARE(ask(*line, "$04M", 9600), QByteArray());    // module 04 is at 19200
+    QCOMPARE(ask(*line, "$01M", 19200), QByteArray()); // module 01 is at 9600
+    QCOMPARE(ask(*line, "$04M", 9600), QByteArray());  // module 04 is at 19200
     QCOMPARE(ask(*line, "$01M", 115200), QByteArray());
-    QCOMPARE(ask(*line, "$3FM"), QByteArray());           // nobody there
-    QCOMPARE(ask(*line, "$0aM"), QByteArray());           // address digits are upper case
+    QCOMPARE(ask(*line, "$3FM"), QByteArray()); // nobody there
+    QCOMPARE(ask(*line, "$0aM"), QByteArray()); // address digits are upper case
     QCOMPARE(ask(*line, "$0AM"), QByteArray("!0A92035\r"));
     QCOMPARE(ask(*line, "$03M", 9600), QByteArray("!032011\r"));
     QCOMPARE(ask(*line, "$03M", 19200), QByteArray("!032011\r"));
-    QCOMPARE(ask(*line, "!01M"), QByteArray());           // not a command lead
+    QCOMPARE(ask(*line, "!01M"), QByteArray()); // not a command lead
     QCOMPARE(ask(*line, "$0"), QByteArray());
     QCOMPARE(ask(*line, ""), QByteArray());
     // The line saw every frame, answered or not.
@@ -500,8 +498,7 @@ void TestSimLine::framingAcrossChunks()
     QCOMPARE(replies[0].address, 1);
     QCOMPARE(replies[1].bytes, QByteArray("!032011\r"));
     // Noise before the lead is skipped.
-    QCOMPARE(line->receive(QByteArray("\xFF\x00zz$03M\r", 9), 9600, 0),
-             QByteArray("!032011\r"));
+    QCOMPARE(line->receive(QByteArray("\xFF\x00zz$03M\r", 9), 9600, 0), QByteArray("!032011\r"));
     // A rate change in the middle of a command garbles it.
     QCOMPARE(line->receive("$03", 9600, 0), QByteArray());
     QCOMPARE(line->receive("M\r", 19200, 0), QByteArray());
@@ -527,7 +524,7 @@ void TestSimLine::faults()
 
     Fault cut{Fault::Kind::Cut};
     line->setFault(7, cut);
-    QCOMPARE(ask(*line, name, 19200), QByteArray("!072"));   // half, no CR
+    QCOMPARE(ask(*line, name, 19200), QByteArray("!072")); // half, no CR
     cut.keep = 7;
     line->setFault(7, cut);
     QCOMPARE(ask(*line, name, 19200), QByteArray("!072058"));

@@ -38,19 +38,16 @@ void TestSimLineFile::errorsNameTheField_data()
     QTest::newRow("no modules") << QByteArray("{}") << "modules: missing";
     QTest::newRow("unknown top field")
         << QByteArray(R"({"modules": [], "turnaround": 2})") << "turnaround: unknown field";
-    QTest::newRow("turnaround")
-        << QByteArray(R"({"modules": [], "turnaroundMs": -1})")
-        << "turnaroundMs: -1 is out of range 0 to 60000";
-    QTest::newRow("wire time")
-        << QByteArray(R"({"modules": [], "wireTime": "yes"})")
-        << "wireTime: \"yes\" is not true or false";
+    QTest::newRow("turnaround") << QByteArray(R"({"modules": [], "turnaroundMs": -1})")
+                                << "turnaroundMs: -1 is out of range 0 to 60000";
+    QTest::newRow("wire time") << QByteArray(R"({"modules": [], "wireTime": "yes"})")
+                               << "wireTime: \"yes\" is not true or false";
     QTest::newRow("name missing") << one(R"({"address": 1})") << "modules[0].name: missing";
-    QTest::newRow("unknown model") << one(R"({"name": "2999", "address": 1})")
-                                   << "modules[0].name: 2999 is not a known model";
-    QTest::newRow("address missing") << one(R"({"name": "2026"})")
-                                     << "modules[0].address: missing";
-    QTest::newRow("address range") << one(R"({"name": "2026", "address": 256})")
-                                   << "modules[0].address: 256 is beyond 0xFF";
+    QTest::newRow("unknown model")
+        << one(R"({"name": "2999", "address": 1})") << "modules[0].name: 2999 is not a known model";
+    QTest::newRow("address missing") << one(R"({"name": "2026"})") << "modules[0].address: missing";
+    QTest::newRow("address range")
+        << one(R"({"name": "2026", "address": 256})") << "modules[0].address: 256 is beyond 0xFF";
     QTest::newRow("address text") << one(R"({"name": "2026", "address": "G1"})")
                                   << "modules[0].address: \"G1\" is neither a number nor "
                                      "hexadecimal digits";
@@ -79,9 +76,8 @@ void TestSimLineFile::errorsNameTheField_data()
     QTest::newRow("limits")
         << one(R"({"name": "2026", "address": 1, "inputs": [{"min": 5, "max": 1}]})")
         << "modules[0].inputs[0].min: greater than max";
-    QTest::newRow("digital bits")
-        << one(R"({"name": "2065", "address": 1, "digitalInputs": "1F"})")
-        << "modules[0].digitalInputs: \"1F\" does not fit 4 inputs";
+    QTest::newRow("digital bits") << one(R"({"name": "2065", "address": 1, "digitalInputs": "1F"})")
+                                  << "modules[0].digitalInputs: \"1F\" does not fit 4 inputs";
     QTest::newRow("output ranges")
         << one(R"({"name": "2046", "address": 1, "outputRanges": [1, 3]})")
         << "modules[0].outputRanges[1]: 3 is not 0 (0-20 mA), 1 (4-20 mA) or 2 (0-10 V)";
@@ -98,9 +94,8 @@ void TestSimLineFile::errorsNameTheField_data()
     QTest::newRow("three counters")
         << one(R"({"name": "2032", "address": 1, "counters": [{}, {}, {}]})")
         << "modules[0].counters[2]: model 2032 has 2 counters";
-    QTest::newRow("level volts")
-        << one(R"({"name": "2032", "address": 1, "levelHigh": 12})")
-        << "modules[0].levelHigh: 12 is out of range 0 to 9.9 V";
+    QTest::newRow("level volts") << one(R"({"name": "2032", "address": 1, "levelHigh": 12})")
+                                 << "modules[0].levelHigh: 12 is out of range 0 to 9.9 V";
     QTest::newRow("slot module alone") << one(R"({"name": "9040", "address": 1})")
                                        << "modules[0].name: 9040 sits in a slot of a main unit";
     QTest::newRow("slot number")
@@ -123,19 +118,17 @@ void TestSimLineFile::errorsNameTheField_data()
         << one(R"({"name": "9300", "address": 1, "slots": [{"slot": 0, "name": "9040",
                   "address": 2}]})")
         << "modules[0].slots[0].address: not used by model 9040";
-    QTest::newRow("fault address")
-        << QByteArray(R"({"modules": [{"name": "2026", "address": 1}],
+    QTest::newRow("fault address") << QByteArray(R"({"modules": [{"name": "2026", "address": 1}],
                           "faults": [{"address": 2, "kind": "noReply"}]})")
-        << "faults[0].address: no module at address 02";
+                                   << "faults[0].address: no module at address 02";
     QTest::newRow("fault kind")
         << QByteArray(R"({"modules": [{"name": "2026", "address": 1}],
                           "faults": [{"address": 1, "kind": "garble"}]})")
         << "faults[0].kind: \"garble\" is not one of none, noReply, badChecksum, cut, noise, "
            "endless";
-    QTest::newRow("fault every")
-        << QByteArray(R"({"modules": [{"name": "2026", "address": 1}],
+    QTest::newRow("fault every") << QByteArray(R"({"modules": [{"name": "2026", "address": 1}],
                           "faults": [{"address": 1, "kind": "cut", "every": 0}]})")
-        << "faults[0].every: 0 is out of range 1 to 1000000";
+                                 << "faults[0].every: 0 is out of range 1 to 1000000";
 }
 
 void TestSimLineFile::errorsNameTheField()
@@ -152,8 +145,8 @@ void TestSimLineFile::errorsNameTheField()
 void TestSimLineFile::defaultsAndTopLevelSettings()
 {
     QString error;
-    auto line = SimLine::load(R"({"modules": [{"name": "2011", "address": 1, "comment": "x"}]})",
-                              &error);
+    auto line =
+        SimLine::load(R"({"modules": [{"name": "2011", "address": 1, "comment": "x"}]})", &error);
     QVERIFY2(line, qPrintable(error));
     QVERIFY(error.isEmpty());
     QCOMPARE(line->turnaroundMs(), 2);
@@ -219,9 +212,8 @@ void TestSimLineFile::demoLineHasEveryKind()
             }
         }
     }
-    for (const char *expected :
-         {"2026D", "2091", "2011", "2028", "2046", "2065", "2058", "2032", "92091", "9300",
-          "9900"}) {
+    for (const char *expected : {"2026D", "2091", "2011", "2028", "2046", "2065", "2058", "2032",
+                                 "92091", "9300", "9900"}) {
         QVERIFY2(names.contains(expected), expected);
     }
     QCOMPARE(bauds.size(), 2);

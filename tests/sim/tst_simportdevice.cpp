@@ -60,11 +60,11 @@ void TestSimPortDevice::replyComesAfterTheTurnaround()
     QVERIFY(device.isOpen());
 
     QVERIFY(device.write("#01\r"));
-    QCOMPARE(clock.tickCount(), 1000);   // no wire time: writing is instant
+    QCOMPARE(clock.tickCount(), 1000); // no wire time: writing is instant
     QByteArray buffer;
     QCOMPARE(device.read(buffer, 100), PortDevice::ReadResult::Data);
     QCOMPARE(buffer, QByteArray(">+12.500\r"));
-    QCOMPARE(clock.tickCount(), 1000 + 2);   // default turnaround
+    QCOMPARE(clock.tickCount(), 1000 + 2); // default turnaround
 
     // Nothing more to come: the whole time-out passes.
     QCOMPARE(device.read(buffer, 50), PortDevice::ReadResult::Timeout);
@@ -125,7 +125,7 @@ void TestSimPortDevice::timeoutsCostTheirTime()
     VirtualClock clock;
     SimPortDevice device(*line, clock);
     QCOMPARE(device.open(9600), PortDevice::OpenResult::Ok);
-    QVERIFY(device.write("$3FM\r"));   // nobody at 3F
+    QVERIFY(device.write("$3FM\r")); // nobody at 3F
     QByteArray buffer;
     QCOMPARE(device.read(buffer, 400), PortDevice::ReadResult::Timeout);
     QCOMPARE(clock.tickCount(), 400);

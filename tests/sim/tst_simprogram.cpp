@@ -6,7 +6,6 @@
 
 #include <QSerialPort>
 #include <QtTest>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>

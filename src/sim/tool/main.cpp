@@ -7,7 +7,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -49,12 +48,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Simulates the modules of a line file on a pseudo-terminal."));
     parser.addHelpOption();
-    const QCommandLineOption lineOption(QStringLiteral("line"),
-                                        QStringLiteral("The line file (JSON)."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption linkOption(
-        QStringLiteral("link"), QStringLiteral("Path of the link to the pseudo-terminal."),
-        QStringLiteral("PATH"));
+    const QCommandLineOption lineOption(
+        QStringLiteral("line"), QStringLiteral("The line file (JSON)."), QStringLiteral("FILE"));
+    const QCommandLineOption linkOption(QStringLiteral("link"),
+                                        QStringLiteral("Path of the link to the pseudo-terminal."),
+                                        QStringLiteral("PATH"));
     const QCommandLineOption logOption(
         QStringLiteral("log"), QStringLiteral("Write the traffic log to FILE, not to stdout."),
         QStringLiteral("FILE"));
@@ -74,7 +72,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
-        return failUsage(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
+        return failUsage(QStringLiteral("unexpected argument ") +
+                         parser.positionalArguments().first());
     if (!parser.isSet(lineOption))
         return failUsage(QStringLiteral("--line is required"));
     if (!parser.isSet(linkOption))
@@ -114,7 +113,9 @@ int main(int argc, char *argv[])
         std::perror("telvioxd-sim: pipe");
         return ExitFailure;
     }
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})

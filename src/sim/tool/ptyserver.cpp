@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -54,7 +53,8 @@ qint32 rateOf(speed_t speed)
 
 QString systemError(const char *what)
 {
-    return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromLatin1(what) + QStringLiteral(": ") +
+           QString::fromLocal8Bit(std::strerror(errno));
 }
 
 } // namespace
@@ -72,8 +72,7 @@ PtyServer::~PtyServer()
 qint64 PtyServer::nowUs() const
 {
     using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() -
-           m_originUs;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() - m_originUs;
 }
 
 bool PtyServer::open(const QString &linkPath, QString *error)
@@ -111,7 +110,9 @@ bool PtyServer::open(const QString &linkPath, QString *error)
         *error = QStringLiteral("cannot create the folder ") + info.absolutePath();
         return false;
     }
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (lstat(path.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         *error = info.absoluteFilePath() + QStringLiteral(" exists and is not a link");
         return false;
@@ -214,7 +215,8 @@ void PtyServer::streamMore(qint64 now)
     if (m_line.wireTime() && m_stream.baud > 0) {
         // As many characters as the line carries in the interval.
         interval = 10000;
-        chunk = std::max<qint64>(1, interval / std::max<qint64>(1, SimLine::wireTimeUs(1, m_stream.baud)));
+        chunk = std::max<qint64>(1, interval /
+                                        std::max<qint64>(1, SimLine::wireTimeUs(1, m_stream.baud)));
     }
     chunk = std::min(chunk, EndlessCap - m_stream.sent);
     QByteArray bytes;
