@@ -73,8 +73,7 @@ DdeResult DdeClient::request(const QString &service, const QString &topic, const
         result.text = local->text(item);
         return result;
     }
-    DdeResult result = call(service, topic, QStringLiteral("Request"), {item}, timeoutMs);
-    return result;
+    return call(service, topic, QStringLiteral("Request"), {item}, timeoutMs);
 }
 
 DdeResult DdeClient::poke(const QString &service, const QString &topic, const QString &item,

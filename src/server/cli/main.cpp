@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 #include <sys/socket.h>
@@ -260,7 +261,7 @@ int runServe(QCoreApplication &app, const Options &options)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QString error;
@@ -302,4 +303,17 @@ int main(int argc, char *argv[])
     if (command == u"advise")
         return runAdvise(app, *options);
     return runServe(app, *options);
+}
+
+int main(int argc, char *argv[])
+{
+    const int code = run(argc, argv);
+    // Leave without the library's exit handlers: the bus connection's thread
+    // may still be handing on a message the bus sent unasked (the name
+    // acquired at connect) while they tear down the types it decodes into,
+    // which prints spurious warnings. Everything of ours is closed by now.
+    out().flush();
+    err().flush();
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
