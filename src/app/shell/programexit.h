@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace telviox {
+
+class Prompt;
+class SerialLink;
+struct SharedState;
+
+// The program's title, as the exit question names it, and the name its boxes
+// carry.
+inline const QString ProgramTitle = QStringLiteral("Telvioxd");
+inline const QString ProgramFileName = QStringLiteral("TELVIOXD");
+
+// Who asked the main window to close.
+enum class CloseRequest {
+    Operator, // the close box, File Exit, the tray's Exit, the Establish window's Exit
+    System,   // the session ending, a termination signal
+};
+
+// The closing of the main window: a close the operator asked for is
+// confirmed, then the server is stopped, the configuration written, the port
+// closed and the tray icon removed. A close the system asks for is let
+// through without a question and without saving anything.
+class ProgramExit
+{
+public:
+    struct Actions
+    {
+        // The server's stop, called only while the server runs.
+        std::function<void()> stopServer;
+        std::function<void()> removeTrayIcon;
+    };
+
+    ProgramExit(SharedState &state, Prompt &prompt, SerialLink &link, QString folder,
+                Actions actions);
+
+    // True when the main window may close; false when the operator said No.
+    bool queryUnload(CloseRequest request);
+
+    static QString question() { return QStringLiteral("To exit ") + ProgramTitle + " ?"; }
+
+private:
+    SharedState &m_state;
+    Prompt &m_prompt;
+    SerialLink &m_link;
+    QString m_folder;
+    Actions m_actions;
+};
+
+} // namespace telviox
