@@ -134,8 +134,8 @@ public:
         return m_process.waitForStarted(10000);
     }
 
-    // The next line of standard output, waiting in the event loop; empty
-    // optional-like result (false) when the program ends or the limit passes.
+    // The next line of standard output, waiting in the event loop; false when
+    // the program ends or the limit passes first.
     bool nextLine(QString *line, int limitMs = 30000)
     {
         QEventLoop loop;
