@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -44,6 +45,27 @@ const char LineFile[] = R"({
      "inputs": [1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5]}
   ]
 })";
+
+// CPU time of this thread in microseconds: the client's own cost, which the
+// machine's load disturbs far less than the rate.
+double cpuMicroseconds()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+struct Figures
+{
+    double rate = 0;           // exchanges per second
+    double cpuPerExchange = 0; // microseconds of client CPU
+};
+
+Figures figures(int exchanges, qint64 ns, double cpuUs)
+{
+    return {exchanges * 1e9 / static_cast<double>(ns), cpuUs / exchanges};
+}
 
 void fail(const QString &message)
 {
@@ -93,11 +115,12 @@ private:
     QProcess m_process;
 };
 
-double throughSerialLink(SerialLink &link, int exchanges)
+Figures throughSerialLink(SerialLink &link, int exchanges)
 {
     if (link.Open_Com(Port, Baud) != LinkCode::Ok)
         fail(QStringLiteral("Open_Com failed"));
     QByteArray reply;
+    const double cpu = cpuMicroseconds();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < exchanges; ++i) {
@@ -106,12 +129,13 @@ double throughSerialLink(SerialLink &link, int exchanges)
             fail(QStringLiteral("SerialLink exchange %1 returned %2").arg(i).arg(code));
     }
     const qint64 ns = timer.nsecsElapsed();
+    const Figures result = figures(exchanges, ns, cpuMicroseconds() - cpu);
     link.Close_Com(Port);
-    return exchanges * 1e9 / static_cast<double>(ns);
+    return result;
 }
 
 // The least a program can do on a terminal: raw mode, write, poll, read.
-double bareLoop(const QString &device, int exchanges)
+Figures bareLoop(const QString &device, int exchanges)
 {
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
     if (fd < 0)
@@ -128,6 +152,7 @@ double bareLoop(const QString &device, int exchanges)
 
     const QByteArray frame = Command + '\r';
     char buffer[256];
+    const double cpu = cpuMicroseconds();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < exchanges; ++i) {
@@ -145,8 +170,9 @@ double bareLoop(const QString &device, int exchanges)
         }
     }
     const qint64 ns = timer.nsecsElapsed();
+    const Figures result = figures(exchanges, ns, cpuMicroseconds() - cpu);
     ::close(fd);
-    return exchanges * 1e9 / static_cast<double>(ns);
+    return result;
 }
 
 double median(std::vector<double> values)
@@ -198,11 +224,17 @@ int main(int argc, char *argv[])
     bareLoop(device, std::min(exchanges, 500));
     std::vector<double> linkRates;
     std::vector<double> bareRates;
+    std::vector<double> linkCpu;
+    std::vector<double> bareCpu;
     std::vector<double> ratios;
     for (int r = 0; r < rounds; ++r) {
-        linkRates.push_back(throughSerialLink(link, exchanges));
-        bareRates.push_back(bareLoop(device, exchanges));
-        ratios.push_back(linkRates.back() / bareRates.back());
+        const Figures viaLink = throughSerialLink(link, exchanges);
+        const Figures bare = bareLoop(device, exchanges);
+        linkRates.push_back(viaLink.rate);
+        bareRates.push_back(bare.rate);
+        linkCpu.push_back(viaLink.cpuPerExchange);
+        bareCpu.push_back(bare.cpuPerExchange);
+        ratios.push_back(viaLink.rate / bare.rate);
     }
 
     const double linkRate = median(linkRates);
@@ -211,10 +243,10 @@ int main(int argc, char *argv[])
     std::printf("exchanges \"%s\" at %d baud, telvioxd-sim --turnaround 0, no wire time\n",
                 Command.constData(), Baud);
     std::printf("%d rounds of %d exchanges each, medians (best):\n", rounds, exchanges);
-    std::printf("  SerialLink : %8.0f exchanges/s (%.0f)\n", linkRate,
-                *std::max_element(linkRates.begin(), linkRates.end()));
-    std::printf("  bare loop  : %8.0f exchanges/s (%.0f)\n", bareRate,
-                *std::max_element(bareRates.begin(), bareRates.end()));
+    std::printf("  SerialLink : %8.0f exchanges/s (%.0f), client CPU %.1f us/exchange\n", linkRate,
+                *std::max_element(linkRates.begin(), linkRates.end()), median(linkCpu));
+    std::printf("  bare loop  : %8.0f exchanges/s (%.0f), client CPU %.1f us/exchange\n", bareRate,
+                *std::max_element(bareRates.begin(), bareRates.end()), median(bareCpu));
     std::printf("  ratio      : %8.2f\n", ratio);
 
     const double minRate = parser.value(minRateOption).toDouble();
