@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -20,14 +21,11 @@ namespace telviox {
 
 namespace {
 
-// Positions below are kept in twips, as the window was laid out; a pixel is
-// 15 twips.
-constexpr int TwipsPerPixel = 15;
-constexpr int px(int twips) { return twips / TwipsPerPixel; }
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
+// The window's layout is kept in twips. A pixel is 15 twips, unless the font
+// needs more room: then every position grows alike, so that each box keeps
+// its caption and the description still opens beside its box.
+constexpr double TwipsPerPixel = 15.0;
+constexpr int CaptionGap = 4; // pixels between a box's caption and the next column
 
 constexpr int ComPortCount = 255;
 constexpr int IntervalSmallStep = 50;
@@ -38,7 +36,7 @@ constexpr int RowsPerColumn = 8;
 constexpr std::array<int, 4> BoxLeft{120, 1080, 2040, 3120};
 constexpr int BoxTop = 360;
 constexpr int BoxRowStep = 480;
-constexpr int BoxWidth = 960;
+constexpr int BoxWidth = 960; // the narrowest column
 constexpr int BoxHeight = 300;
 
 // The description box, placed by the column and row of its conversation.
@@ -97,55 +95,42 @@ EstablishWindow::~EstablishWindow() = default;
 
 void EstablishWindow::buildControls()
 {
-    setFixedSize(px(6720), px(6360));
-
-    auto *frame = new QGroupBox(QStringLiteral("DDE Server Conversations"), this);
-    frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twipsRect(120, 240, 4320, 4200));
+    m_frame = new QGroupBox(QStringLiteral("DDE Server Conversations"), this);
+    m_frame->setObjectName(QStringLiteral("Frame1"));
     for (int n = 0; n < ConvCount; ++n) {
-        auto *box = new ConversationBox(QStringLiteral(" Conv %1").arg(n), frame,
+        auto *box = new ConversationBox(QStringLiteral(" Conv %1").arg(n), m_frame,
                                         [this, n](Qt::MouseButton button) {
                                             Check1_MouseUp(n, button);
                                         });
         box->setObjectName(QStringLiteral("Check1(%1)").arg(n));
-        box->setGeometry(twipsRect(BoxLeft[std::size_t(n / RowsPerColumn)],
-                                   BoxTop + (n % RowsPerColumn) * BoxRowStep, BoxWidth,
-                                   BoxHeight));
         m_boxes[std::size_t(n)] = box;
     }
 
-    auto *comLabel = new QLabel(QStringLiteral("COM Port:"), this);
-    comLabel->setObjectName(QStringLiteral("Label2"));
-    comLabel->setGeometry(twipsRect(4680, 360, 1800, 255));
+    m_comLabel = new QLabel(QStringLiteral("COM Port:"), this);
+    m_comLabel->setObjectName(QStringLiteral("Label2"));
     m_comCombo = new QComboBox(this);
     m_comCombo->setObjectName(QStringLiteral("form1comCombo"));
     for (int port = 1; port <= ComPortCount; ++port)
         m_comCombo->addItem(QStringLiteral("COM%1").arg(port));
-    m_comCombo->setGeometry(twipsRect(4680, 660, 1800, 360));
-    comLabel->setBuddy(m_comCombo);
+    m_comLabel->setBuddy(m_comCombo);
 
     m_intervalLabel = new QLabel(intervalLabel(IntervalInitial), this);
     m_intervalLabel->setObjectName(QStringLiteral("Label1"));
-    m_intervalLabel->setGeometry(twipsRect(120, 4560, 4320, 255));
     m_scroll = new QScrollBar(Qt::Horizontal, this);
     m_scroll->setObjectName(QStringLiteral("HScroll1"));
     m_scroll->setRange(IntervalMinimum, IntervalMaximum);
     m_scroll->setSingleStep(IntervalSmallStep);
     m_scroll->setPageStep(IntervalLargeStep);
     m_scroll->setValue(IntervalInitial);
-    m_scroll->setGeometry(twipsRect(120, 4860, 4320, 255));
     connect(m_scroll, &QScrollBar::valueChanged, this, &EstablishWindow::HScroll1_Change);
-    auto *minLabel = new QLabel(QStringLiteral("50 mSec"), this);
-    minLabel->setObjectName(QStringLiteral("Label3"));
-    minLabel->setGeometry(twipsRect(120, 5160, 1200, 255));
-    auto *maxLabel = new QLabel(QStringLiteral("10 Sec"), this);
-    maxLabel->setObjectName(QStringLiteral("Label4"));
-    maxLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    maxLabel->setGeometry(twipsRect(3240, 5160, 1200, 255));
+    m_minLabel = new QLabel(QStringLiteral("50 mSec"), this);
+    m_minLabel->setObjectName(QStringLiteral("Label3"));
+    m_maxLabel = new QLabel(QStringLiteral("10 Sec"), this);
+    m_maxLabel->setObjectName(QStringLiteral("Label4"));
+    m_maxLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     m_exit = new QPushButton(QStringLiteral("E&xit"), this);
     m_exit->setObjectName(QStringLiteral("form1exitCommand"));
-    m_exit->setGeometry(twipsRect(4680, 5520, 1800, 480));
     connect(m_exit, &QPushButton::clicked, this, &EstablishWindow::exitRequested);
 
     m_text = new QPlainTextEdit(this);
@@ -153,6 +138,42 @@ void EstablishWindow::buildControls()
     m_text->setReadOnly(true);
     m_text->viewport()->installEventFilter(this);
     m_text->installEventFilter(this);
+
+    placeControls();
+}
+
+void EstablishWindow::placeControls()
+{
+    int widest = 0;
+    for (const QCheckBox *box : m_boxes)
+        widest = std::max(widest, box->sizeHint().width());
+    m_twipsPerPixel = std::min(TwipsPerPixel, double(BoxWidth) / (widest + CaptionGap));
+
+    setFixedSize(twipsToPixels(6720), twipsToPixels(6360));
+    m_frame->setGeometry(twipsRect(120, 240, 4320, 4200));
+    for (int n = 0; n < ConvCount; ++n) {
+        m_boxes[std::size_t(n)]->setGeometry(
+            twipsRect(BoxLeft[std::size_t(n / RowsPerColumn)],
+                      BoxTop + (n % RowsPerColumn) * BoxRowStep, BoxWidth, BoxHeight));
+    }
+    m_comLabel->setGeometry(twipsRect(4680, 360, 1800, 255));
+    m_comCombo->setGeometry(twipsRect(4680, 660, 1800, 360));
+    m_intervalLabel->setGeometry(twipsRect(120, 4560, 4320, 255));
+    m_scroll->setGeometry(twipsRect(120, 4860, 4320, 255));
+    m_minLabel->setGeometry(twipsRect(120, 5160, 1200, 255));
+    m_maxLabel->setGeometry(twipsRect(3240, 5160, 1200, 255));
+    m_exit->setGeometry(twipsRect(4680, 5520, 1800, 480));
+}
+
+int EstablishWindow::twipsToPixels(int twips) const
+{
+    return qRound(twips / m_twipsPerPixel);
+}
+
+QRect EstablishWindow::twipsRect(int left, int top, int width, int height) const
+{
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+            twipsToPixels(height)};
 }
 
 void EstablishWindow::Form_Load()
@@ -193,7 +214,7 @@ void EstablishWindow::selectComPort(int port)
 
 bool EstablishWindow::descriptionVisible() const
 {
-    return m_text->isVisible();
+    return !m_text->isHidden();
 }
 
 void EstablishWindow::Check1_MouseUp(int index, Qt::MouseButton button)
@@ -247,7 +268,7 @@ void EstablishWindow::mousePressEvent(QMouseEvent *event)
 {
     // A click on the background puts the description away.
     hideDescription();
-    m_text->resize(px(HiddenDescriptionWidth), px(DescriptionHeight));
+    m_text->resize(twipsToPixels(HiddenDescriptionWidth), twipsToPixels(DescriptionHeight));
     QWidget::mousePressEvent(event);
 }
 

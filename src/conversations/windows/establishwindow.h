@@ -3,12 +3,14 @@
 #include "conversations/establishview.h"
 #include "conversations/sharedstate.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <array>
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -40,7 +42,10 @@ public:
     // outside 1..255 select nothing.
     void selectComPort(int port);
 
-    // The description box is shown.
+    // The window's layout is kept in twips; this is their size on screen.
+    int twipsToPixels(int twips) const;
+
+    // The description box is shown (whether or not the window itself is).
     bool descriptionVisible() const;
 
 signals:
@@ -56,16 +61,23 @@ protected:
 
 private:
     void buildControls();
+    void placeControls();
+    QRect twipsRect(int left, int top, int width, int height) const;
     void Form_Load();
     void Check1_MouseUp(int index, Qt::MouseButton button);
     void HScroll1_Change(int value);
     void hideDescription();
 
     SharedState &m_state;
+    double m_twipsPerPixel = 15.0;
+    QGroupBox *m_frame = nullptr;
     std::array<QCheckBox *, ConvCount> m_boxes{};
+    QLabel *m_comLabel = nullptr;
     QComboBox *m_comCombo = nullptr;
-    QScrollBar *m_scroll = nullptr;
     QLabel *m_intervalLabel = nullptr;
+    QScrollBar *m_scroll = nullptr;
+    QLabel *m_minLabel = nullptr;
+    QLabel *m_maxLabel = nullptr;
     QPlainTextEdit *m_text = nullptr;
     QPushButton *m_exit = nullptr;
     // Shared by all boxes: every right-click on a ticked box flips it.
