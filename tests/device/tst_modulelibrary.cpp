@@ -94,9 +94,9 @@ qlonglong number(const QString &text)
 
 // Applies "e5=3 slot=2 f=1.5 chk=1": elements by number, slot = element 7,
 // chk = element 3, f = fBuf(0).
-void apply(const QString &spec, bool wide, Blocks &b)
+void apply(const QString &assignments, bool wide, Blocks &b)
 {
-    for (const QString &part : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &part : assignments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString key = part.section(QLatin1Char('='), 0, 0);
         const QString value = part.section(QLatin1Char('='), 1);
         if (key == QLatin1String("f")) {
