@@ -18,7 +18,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
@@ -50,10 +49,10 @@ const char LineFile[] = R"({
 // machine's load disturbs far less than the rate.
 double cpuMicroseconds()
 {
-    struct rusage usage {};
+    struct rusage usage = {};
     ::getrusage(RUSAGE_THREAD, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6
-        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
 struct Figures
@@ -140,7 +139,7 @@ Figures bareLoop(const QString &device, int exchanges)
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
     if (fd < 0)
         fail(QStringLiteral("cannot open %1").arg(device));
-    termios t {};
+    termios t = {};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
     ::cfsetspeed(&t, B9600);
@@ -160,7 +159,7 @@ Figures bareLoop(const QString &device, int exchanges)
             fail(QStringLiteral("bare write failed"));
         bool complete = false;
         while (!complete) {
-            struct pollfd p {fd, POLLIN, 0};
+            pollfd p = {fd, POLLIN, 0};
             if (::poll(&p, 1, TimeoutMs) <= 0)
                 fail(QStringLiteral("bare loop: no reply to exchange %1").arg(i));
             const ssize_t n = ::read(fd, buffer, sizeof buffer);

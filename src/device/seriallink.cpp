@@ -7,13 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
-
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <grp.h>
+#include <sys/stat.h>
 
 namespace telviox {
 
@@ -46,7 +44,7 @@ QString linkedPath(int port, const QString &folder)
 
 QString groupOf(const QString &path)
 {
-    struct stat info {};
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
     if (const struct group *g = ::getgrgid(info.st_gid))
@@ -95,11 +93,9 @@ struct SerialLink::Exchange
 };
 
 SerialLink::SerialLink(Clock &clock, PortDeviceFactory factory, QString folder)
-    : m_clock(clock),
-      m_factory(factory ? std::move(factory) : serialPortDeviceFactory()),
+    : m_clock(clock), m_factory(factory ? std::move(factory) : serialPortDeviceFactory()),
       m_folder(std::move(folder))
-{
-}
+{}
 
 SerialLink::~SerialLink()
 {
@@ -200,8 +196,8 @@ qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int
         return LinkCode::ParityError;
 
     std::unique_ptr<Port> &slot = m_ports[port];
-    if (slot && slot->deviceOpen() && slot->baud == baud && slot->dataBits == dataBits
-        && slot->parity == parity && slot->stopBits == stopBits)
+    if (slot && slot->deviceOpen() && slot->baud == baud && slot->dataBits == dataBits &&
+        slot->parity == parity && slot->stopBits == stopBits)
         return LinkCode::Ok;
     if (!slot) {
         slot = std::make_unique<Port>();

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,12 +39,12 @@ constexpr qint16 CounterNoError = 21;
 struct TrafficRecord
 {
     enum class Direction { Sent, Received };
-    qint64 time = 0;      // Clock::tickCount() when the frame was complete
+    qint64 time = 0; // Clock::tickCount() when the frame was complete
     int port = 0;
     Direction direction = Direction::Sent;
-    QByteArray frame;     // bytes as on the wire, CR included when it came
+    QByteArray frame; // bytes as on the wire, CR included when it came
     bool checksum = false;
-    qint16 result = 0;    // result of the exchange this frame belongs to
+    qint16 result = 0; // result of the exchange this frame belongs to
 };
 
 // Where COM port n lives: ports/comN in the program's folder when that link
@@ -73,13 +72,13 @@ public:
     // Sends command (bare text, no checksum, no CR) and waits at most timeoutMs
     // from the end of the write for the reply, which lands in reply without
     // its checksum and CR. wait is never read by callers.
-    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
-                            int timeoutMs, int checksum, qint16 &wait);
-    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply,
-                            int timeoutMs, int checksum);
+    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply, int timeoutMs,
+                            int checksum, qint16 &wait);
+    qint16 Send_Receive_Cmd(int port, const QByteArray &command, QByteArray &reply, int timeoutMs,
+                            int checksum);
 
     bool isOpen(int port) const;
-    qint32 openBaud(int port) const;   // 0 when the port is not open
+    qint32 openBaud(int port) const; // 0 when the port is not open
     Clock &clock() const { return m_clock; }
 
     // Observers see every frame sent and received.

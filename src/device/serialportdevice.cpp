@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-
 #include <cerrno>
 #include <termios.h>
 #include <unistd.h>
@@ -58,8 +57,8 @@ void SerialPortDevice::setFrameFormat(int dataBits, int parity, int stopBits)
 bool SerialPortDevice::portFailed() const
 {
     const QSerialPort::SerialPortError e = m_port.error();
-    return e == QSerialPort::ReadError || e == QSerialPort::ResourceError
-        || e == QSerialPort::WriteError;
+    return e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
+           e == QSerialPort::WriteError;
 }
 
 PortDevice::OpenResult SerialPortDevice::open(qint32 baud)

@@ -7,12 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <deque>
 #include <functional>
+#include <grp.h>
+#include <sys/stat.h>
 
 using namespace telviox;
 
@@ -225,8 +223,8 @@ void TestSerialLink::openRejectsSettingsBeforeTouchingDevice()
     QVERIFY(!m_link->isOpen(1));
 
     // Every rate of the list and the extremes of the other settings are fine.
-    for (const qint32 ok : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800,
-                            921600})
+    for (const qint32 ok :
+         {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
         QCOMPARE(m_link->Open_Com(1, ok), LinkCode::Ok);
     QCOMPARE(m_link->Open_Com(1, 9600, 7, 2, 2), LinkCode::Ok);
     QCOMPARE(m_line->baud, 9600);
@@ -265,7 +263,7 @@ void TestSerialLink::permissionDeniedWarnsOnceNamingGroup()
     QFile file(device);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    struct stat info {};
+    struct stat info = {};
     QCOMPARE(::stat(QFile::encodeName(device).constData(), &info), 0);
     const struct group *g = ::getgrgid(info.st_gid);
     const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(info.st_gid);
@@ -293,8 +291,10 @@ void TestSerialLink::devicePathFollowsLinkInProgramFolder()
     QVERIFY(home.mkpath(QStringLiteral("ports")));
     QVERIFY(home.mkpath(QStringLiteral("dev")));
     // A relative link is resolved against the ports folder, and the result is absolute.
-    QVERIFY(QFile::link(QStringLiteral("../dev/ttyUSB4"), home.filePath(QStringLiteral("ports/com2"))));
-    QVERIFY(QFile::link(QStringLiteral("/dev/ttyACM0"), home.filePath(QStringLiteral("ports/com12"))));
+    QVERIFY(
+        QFile::link(QStringLiteral("../dev/ttyUSB4"), home.filePath(QStringLiteral("ports/com2"))));
+    QVERIFY(
+        QFile::link(QStringLiteral("/dev/ttyACM0"), home.filePath(QStringLiteral("ports/com12"))));
 
     QCOMPARE(devicePathForPort(2, home.path()), home.filePath(QStringLiteral("dev/ttyUSB4")));
     QCOMPARE(devicePathForPort(12, home.path()), QStringLiteral("/dev/ttyACM0"));
@@ -340,10 +340,11 @@ void TestSerialLink::frameOnTheWire_data()
 
     QTest::newRow("plain") << QByteArray("$012") << 0 << QByteArray("$012\r");
     QTest::newRow("checksum") << QByteArray("$012") << 1 << QByteArray("$012B7\r");
-    QTest::newRow("checksum wraps at 256") << QByteArray("#01+05.000") << 1
-                                           << QByteArray("#01+05.000") + "D2\r";
+    QTest::newRow("checksum wraps at 256")
+        << QByteArray("#01+05.000") << 1 << QByteArray("#01+05.000") + "D2\r";
     QTest::newRow("checksum below 16 keeps two digits") << QByteArray("\x01\x02") << 1
-                                                        << QByteArray("\x01\x02" "03\r");
+                                                        << QByteArray("\x01\x02"
+                                                                      "03\r");
     QTest::newRow("empty command") << QByteArray() << 1 << QByteArray("00\r");
 }
 
@@ -373,25 +374,25 @@ void TestSerialLink::replyShapes_data()
     QTest::newRow("wrong lead") << QByteArray("A01\r") << 0 << 12 << QByteArray("A01");
     QTest::newRow("noise before the lead")
         << QByteArray("\xff\x00\xfe!012026\r", 11) << 0 << 0 << QByteArray("!012026");
-    QTest::newRow("noise holding a lead") << QByteArray("\x80?\x7f!01\r") << 0 << 0
-                                          << QByteArray("!01");
-    QTest::newRow("checksum stripped") << QByteArray("!0120264C\r") << 1 << 0
-                                       << QByteArray("!012026");
-    QTest::newRow("lower-case checksum") << QByteArray("!0120264c\r") << 1 << 0
-                                         << QByteArray("!012026");
-    QTest::newRow("checksum wrong") << QByteArray("!0120264D\r") << 1 << 7
-                                    << QByteArray("!0120264D");
+    QTest::newRow("noise holding a lead")
+        << QByteArray("\x80?\x7f!01\r") << 0 << 0 << QByteArray("!01");
+    QTest::newRow("checksum stripped")
+        << QByteArray("!0120264C\r") << 1 << 0 << QByteArray("!012026");
+    QTest::newRow("lower-case checksum")
+        << QByteArray("!0120264c\r") << 1 << 0 << QByteArray("!012026");
+    QTest::newRow("checksum wrong")
+        << QByteArray("!0120264D\r") << 1 << 7 << QByteArray("!0120264D");
     QTest::newRow("checksum missing") << QByteArray(">\r") << 1 << 7 << QByteArray(">");
-    QTest::newRow("reply without checksum when one is due") << QByteArray("!012026\r") << 1 << 7
-                                                            << QByteArray("!012026");
-    QTest::newRow("refused with checksum") << QByteArray("?01") + SerialLink::checksumDigits("?01")
-                                                  + "\r"
-                                           << 1 << 13 << QByteArray("?01");
-    QTest::newRow("checksum digits kept when flag is 0") << QByteArray("!0120264C\r") << 0 << 0
-                                                         << QByteArray("!0120264C");
+    QTest::newRow("reply without checksum when one is due")
+        << QByteArray("!012026\r") << 1 << 7 << QByteArray("!012026");
+    QTest::newRow("refused with checksum")
+        << QByteArray("?01") + SerialLink::checksumDigits("?01") + "\r" << 1 << 13
+        << QByteArray("?01");
+    QTest::newRow("checksum digits kept when flag is 0")
+        << QByteArray("!0120264C\r") << 0 << 0 << QByteArray("!0120264C");
     QTest::newRow("cut short") << QByteArray("!01+05.1") << 0 << 15 << QByteArray("!01+05.1");
-    QTest::newRow("garbage without end") << QByteArray("\x01\x02\x03") << 0 << 15
-                                         << QByteArray("\x01\x02\x03");
+    QTest::newRow("garbage without end")
+        << QByteArray("\x01\x02\x03") << 0 << 15 << QByteArray("\x01\x02\x03");
     QTest::newRow("nothing") << QByteArray() << 0 << 15 << QByteArray();
     QTest::newRow("overlong line")
         << QByteArray("!01") + QByteArray(SerialLink::MaxReplyLength, '7') + "\r" << 0 << 12
@@ -470,7 +471,8 @@ void TestSerialLink::neverEndingReplyIsCappedAndTimesOut()
     // A module stuck transmitting: 8 KiB every millisecond, never a CR.
     m_line->responder = [this](const QByteArray &) {
         for (int i = 1; i <= 500; ++i)
-            m_line->replyAfter(i, (i == 1 ? QByteArray("!") : QByteArray()) + QByteArray(8192, '5'));
+            m_line->replyAfter(i,
+                               (i == 1 ? QByteArray("!") : QByteArray()) + QByteArray(8192, '5'));
     };
     const qint64 start = m_clock->tickCount();
     QByteArray reply;

@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -32,10 +31,10 @@ namespace {
 // the machine's load, where wall time would not tell.
 double threadCpuSeconds()
 {
-    struct rusage usage {};
+    struct rusage usage = {};
     ::getrusage(RUSAGE_THREAD, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The far end of a pseudo-terminal linked as ports/comN: reads frames up to CR
@@ -112,7 +111,7 @@ private:
     {
         QByteArray pending;
         while (m_running) {
-            struct pollfd p {m_master, POLLIN, 0};
+            pollfd p = {m_master, POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0)
                 continue;
             char chunk[256];
@@ -129,7 +128,7 @@ private:
             while ((cr = pending.indexOf('\r')) >= 0) {
                 const QByteArray frame = pending.left(cr + 1);
                 pending.remove(0, cr + 1);
-                termios t {};
+                termios t = {};
                 ::tcgetattr(m_master, &t);
                 m_speed = ::cfgetospeed(&t);
                 Answer answer;
@@ -247,8 +246,7 @@ public:
                   ::usleep(1000);
               }
           })
-    {
-    }
+    {}
     ~KillOnLog()
     {
         m_cancel = true;
@@ -296,8 +294,8 @@ void TestSerialLinkPty::init()
     m_home = std::make_unique<QTemporaryDir>();
     QVERIFY(QDir(m_home->path()).mkpath(QStringLiteral("ports")));
     m_linkPath = m_home->filePath(QStringLiteral("ports/com1"));
-    m_link = std::make_unique<SerialLink>(SystemClock::instance(), PortDeviceFactory{},
-                                          m_home->path());
+    m_link =
+        std::make_unique<SerialLink>(SystemClock::instance(), PortDeviceFactory{}, m_home->path());
     QVERIFY(m_peer.start(m_linkPath));
 }
 
@@ -311,7 +309,8 @@ void TestSerialLinkPty::exchangesExactBytesAtTheRateSet()
 {
     m_peer.setHandler([](const QByteArray &frame) {
         if (frame == "$012B7\r") // checksum on: noise, then a reply with its checksum
-            return reply(QByteArray("\x00\xff", 2) + "!01070600" + SerialLink::checksumDigits("!01070600") + "\r");
+            return reply(QByteArray("\x00\xff", 2) + "!01070600" +
+                         SerialLink::checksumDigits("!01070600") + "\r");
         if (frame == "$01M\r")
             return reply("!012026\r");
         return reply("?01\r");
@@ -366,8 +365,9 @@ void TestSerialLinkPty::permissionDeniedIsReported()
     if (::geteuid() == 0)
         QSKIP("root opens every device");
     QVERIFY(QFile::setPermissions(m_peer.slavePath(), QFileDevice::Permissions()));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(m_peer.slavePath())
-                                                          + ".*sudo adduser"));
+    QTest::ignoreMessage(
+        QtWarningMsg,
+        QRegularExpression(QRegularExpression::escape(m_peer.slavePath()) + ".*sudo adduser"));
     QCOMPARE(m_link->Open_Com(1, 9600), LinkCode::PortError);
 }
 
