@@ -13,7 +13,6 @@
 #include <QEventLoop>
 #include <QTextStream>
 #include <QTimer>
-
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -47,7 +46,8 @@ public:
         for (int i = 0; i < count; ++i) {
             auto s = std::make_unique<Subscriber>();
             s->connectionName = QStringLiteral("bench-subscriber-%1").arg(i);
-            const QDBusConnection connection = QDBusConnection::connectToBus(address, s->connectionName);
+            const QDBusConnection connection =
+                QDBusConnection::connectToBus(address, s->connectionName);
             s->link = std::make_unique<DdeAdviseLink>(connection, Service, Topic, Item);
             Subscriber *raw = s.get();
             QObject::connect(s->link.get(), &DdeAdviseLink::advised, s->link.get(),
@@ -88,8 +88,7 @@ private:
 };
 
 // Runs the event loop until done() holds; false if that takes over a minute.
-template <typename Done>
-bool spinUntil(Done done)
+template <typename Done> bool spinUntil(Done done)
 {
     QElapsedTimer limit;
     limit.start();
@@ -191,9 +190,9 @@ int main(int argc, char *argv[])
     }
     out() << "setText, " << writes << " changes, 0 subscribers: " << idleUs << " us per call"
           << Qt::endl;
-    out() << "setText, " << writes << " changes, " << subscriberCount
-          << " subscribers: " << busyUs << " us per call; all delivered to all after "
-          << deliveredMs << " ms (" << (double(writes) * subscriberCount) / deliveredMs * 1000.0
-          << " deliveries/s)" << Qt::endl;
+    out() << "setText, " << writes << " changes, " << subscriberCount << " subscribers: " << busyUs
+          << " us per call; all delivered to all after " << deliveredMs << " ms ("
+          << (double(writes) * subscriberCount) / deliveredMs * 1000.0 << " deliveries/s)"
+          << Qt::endl;
     return 0;
 }

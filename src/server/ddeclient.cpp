@@ -25,20 +25,20 @@ DdeResult fromError(const QDBusMessage &reply, const QString &service, const QSt
 {
     const QString name = reply.errorName();
     const QString message = reply.errorMessage();
-    if (name == u"org.freedesktop.DBus.Error.ServiceUnknown"
-        || name == u"org.freedesktop.DBus.Error.NameHasNoOwner")
+    if (name == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
+        name == u"org.freedesktop.DBus.Error.NameHasNoOwner")
         return failure(DdeResult::Status::NoService,
                        QObject::tr("No server for service \"%1\"").arg(service));
-    if (name == u"org.freedesktop.DBus.Error.UnknownObject"
-        || name == u"org.freedesktop.DBus.Error.UnknownInterface"
-        || name == u"org.freedesktop.DBus.Error.UnknownMethod")
+    if (name == u"org.freedesktop.DBus.Error.UnknownObject" ||
+        name == u"org.freedesktop.DBus.Error.UnknownInterface" ||
+        name == u"org.freedesktop.DBus.Error.UnknownMethod")
         return failure(DdeResult::Status::NoTopic,
                        QObject::tr("Service \"%1\" has no topic \"%2\"").arg(service, topic));
     if (name == QLatin1String(DdeNames::ErrorUnknownItem))
         return failure(DdeResult::Status::NoItem, message);
-    if (name == u"org.freedesktop.DBus.Error.NoReply"
-        || name == u"org.freedesktop.DBus.Error.Timeout"
-        || name == u"org.freedesktop.DBus.Error.TimedOut")
+    if (name == u"org.freedesktop.DBus.Error.NoReply" ||
+        name == u"org.freedesktop.DBus.Error.Timeout" ||
+        name == u"org.freedesktop.DBus.Error.TimedOut")
         return failure(DdeResult::Status::NoReply,
                        QObject::tr("No answer from service \"%1\": %2").arg(service, message));
     if (name == u"org.freedesktop.DBus.Error.Disconnected")
@@ -51,7 +51,8 @@ DdeResult fromError(const QDBusMessage &reply, const QString &service, const QSt
 
 DdeClient::DdeClient(const QDBusConnection &connection) : m_connection(connection) {}
 
-std::optional<DdeResult> DdeClient::checkUsable(const QString &service, const QString &busName) const
+std::optional<DdeResult> DdeClient::checkUsable(const QString &service,
+                                                const QString &busName) const
 {
     if (busName.isEmpty())
         return failure(DdeResult::Status::InvalidName,

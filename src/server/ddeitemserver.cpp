@@ -25,7 +25,10 @@ const QString ErrorUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.Un
 const QString ErrorUnknownInterface = QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface");
 const QString ErrorUnknownProperty = QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty");
 
-QString topicInterface() { return QString::fromLatin1(DdeNames::Interface); }
+QString topicInterface()
+{
+    return QString::fromLatin1(DdeNames::Interface);
+}
 
 // Published servers of this process, for localServer() and for sharing a bus
 // name between topics of one service on one connection.
@@ -97,41 +100,41 @@ QString DdeTopicObject::fullIntrospection() const
     return QStringLiteral(
                "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
                "\"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n"
-               "<node>\n")
-           + introspect(QString())
-           + QStringLiteral("  <interface name=\"org.freedesktop.DBus.Properties\">\n"
-                            "    <method name=\"Get\">\n"
-                            "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
-                            "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
-                            "      <arg name=\"value\" type=\"v\" direction=\"out\"/>\n"
-                            "    </method>\n"
-                            "    <method name=\"Set\">\n"
-                            "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
-                            "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
-                            "      <arg name=\"value\" type=\"v\" direction=\"in\"/>\n"
-                            "    </method>\n"
-                            "    <method name=\"GetAll\">\n"
-                            "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
-                            "      <arg name=\"values\" type=\"a{sv}\" direction=\"out\"/>\n"
-                            "    </method>\n"
-                            "    <signal name=\"PropertiesChanged\">\n"
-                            "      <arg name=\"interface_name\" type=\"s\"/>\n"
-                            "      <arg name=\"changed_properties\" type=\"a{sv}\"/>\n"
-                            "      <arg name=\"invalidated_properties\" type=\"as\"/>\n"
-                            "    </signal>\n"
-                            "  </interface>\n"
-                            "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
-                            "    <method name=\"Introspect\">\n"
-                            "      <arg name=\"xml_data\" type=\"s\" direction=\"out\"/>\n"
-                            "    </method>\n"
-                            "  </interface>\n"
-                            "  <interface name=\"org.freedesktop.DBus.Peer\">\n"
-                            "    <method name=\"Ping\"/>\n"
-                            "    <method name=\"GetMachineId\">\n"
-                            "      <arg name=\"machine_uuid\" type=\"s\" direction=\"out\"/>\n"
-                            "    </method>\n"
-                            "  </interface>\n"
-                            "</node>\n");
+               "<node>\n") +
+           introspect(QString()) +
+           QStringLiteral("  <interface name=\"org.freedesktop.DBus.Properties\">\n"
+                          "    <method name=\"Get\">\n"
+                          "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+                          "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
+                          "      <arg name=\"value\" type=\"v\" direction=\"out\"/>\n"
+                          "    </method>\n"
+                          "    <method name=\"Set\">\n"
+                          "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+                          "      <arg name=\"property_name\" type=\"s\" direction=\"in\"/>\n"
+                          "      <arg name=\"value\" type=\"v\" direction=\"in\"/>\n"
+                          "    </method>\n"
+                          "    <method name=\"GetAll\">\n"
+                          "      <arg name=\"interface_name\" type=\"s\" direction=\"in\"/>\n"
+                          "      <arg name=\"values\" type=\"a{sv}\" direction=\"out\"/>\n"
+                          "    </method>\n"
+                          "    <signal name=\"PropertiesChanged\">\n"
+                          "      <arg name=\"interface_name\" type=\"s\"/>\n"
+                          "      <arg name=\"changed_properties\" type=\"a{sv}\"/>\n"
+                          "      <arg name=\"invalidated_properties\" type=\"as\"/>\n"
+                          "    </signal>\n"
+                          "  </interface>\n"
+                          "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
+                          "    <method name=\"Introspect\">\n"
+                          "      <arg name=\"xml_data\" type=\"s\" direction=\"out\"/>\n"
+                          "    </method>\n"
+                          "  </interface>\n"
+                          "  <interface name=\"org.freedesktop.DBus.Peer\">\n"
+                          "    <method name=\"Ping\"/>\n"
+                          "    <method name=\"GetMachineId\">\n"
+                          "      <arg name=\"machine_uuid\" type=\"s\" direction=\"out\"/>\n"
+                          "    </method>\n"
+                          "  </interface>\n"
+                          "</node>\n");
 }
 
 bool DdeTopicObject::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
@@ -142,15 +145,15 @@ bool DdeTopicObject::handleMessage(const QDBusMessage &message, const QDBusConne
     const QString member = message.member();
 
     QDBusMessage reply;
-    if (interface == topicInterface()
-        || (interface.isEmpty() && (member == u"Request" || member == u"Poke"))) {
+    if (interface == topicInterface() ||
+        (interface.isEmpty() && (member == u"Request" || member == u"Poke"))) {
         reply = handleTopicCall(message);
-    } else if (interface == PropertiesInterface
-               || (interface.isEmpty() && (member == u"Get" || member == u"Set"
-                                           || member == u"GetAll"))) {
+    } else if (interface == PropertiesInterface ||
+               (interface.isEmpty() &&
+                (member == u"Get" || member == u"Set" || member == u"GetAll"))) {
         reply = handlePropertiesCall(message);
-    } else if ((interface == IntrospectableInterface || interface.isEmpty())
-               && member == u"Introspect") {
+    } else if ((interface == IntrospectableInterface || interface.isEmpty()) &&
+               member == u"Introspect") {
         reply = message.createReply(fullIntrospection());
     } else {
         return false; // Peer and the rest: the library's own answers
@@ -167,7 +170,8 @@ QDBusMessage DdeTopicObject::handleTopicCall(const QDBusMessage &message)
     const QList<QVariant> args = message.arguments();
     if (member == u"Request") {
         if (message.signature() != u"s")
-            return message.createErrorReply(ErrorInvalidArgs, QStringLiteral("Request takes (s item)"));
+            return message.createErrorReply(ErrorInvalidArgs,
+                                            QStringLiteral("Request takes (s item)"));
         const QString item = args.at(0).toString();
         if (!m_server.hasItem(item))
             return message.createErrorReply(QString::fromLatin1(DdeNames::ErrorUnknownItem),
@@ -184,8 +188,8 @@ QDBusMessage DdeTopicObject::handleTopicCall(const QDBusMessage &message)
                                             QStringLiteral("No item \"%1\"").arg(item));
         return message.createReply();
     }
-    return message.createErrorReply(ErrorUnknownMethod,
-                                    QStringLiteral("No method \"%1\" in %2").arg(member, topicInterface()));
+    return message.createErrorReply(
+        ErrorUnknownMethod, QStringLiteral("No method \"%1\" in %2").arg(member, topicInterface()));
 }
 
 QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
@@ -196,8 +200,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
 
     auto checkInterface = [&](const QString &name) {
         // The standard interfaces carry no properties; anything else is unknown.
-        return name.isEmpty() || name == topicInterface() || name == PropertiesInterface
-               || name == IntrospectableInterface || name == PeerInterface;
+        return name.isEmpty() || name == topicInterface() || name == PropertiesInterface ||
+               name == IntrospectableInterface || name == PeerInterface;
     };
 
     if (member == u"GetAll") {
@@ -220,7 +224,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
 
     if (member != u"Get" && member != u"Set")
         return message.createErrorReply(
-            ErrorUnknownMethod, QStringLiteral("No method \"%1\" in %2").arg(member, PropertiesInterface));
+            ErrorUnknownMethod,
+            QStringLiteral("No method \"%1\" in %2").arg(member, PropertiesInterface));
     if (signature != (member == u"Get" ? u"ss" : u"ssv"))
         return message.createErrorReply(ErrorInvalidArgs,
                                         QStringLiteral("Wrong arguments for %1").arg(member));
@@ -238,8 +243,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
 
     const QVariant value = args.at(2).value<QDBusVariant>().variant();
     if (value.metaType().id() != QMetaType::QString)
-        return message.createErrorReply(ErrorInvalidArgs,
-                                        QStringLiteral("Property \"%1\" holds a string").arg(property));
+        return message.createErrorReply(
+            ErrorInvalidArgs, QStringLiteral("Property \"%1\" holds a string").arg(property));
     m_server.poke(item, value.toString());
     return message.createReply();
 }
@@ -247,8 +252,7 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
 DdeItemServer::DdeItemServer(const QString &service, const QString &topic, const QStringList &items,
                              QObject *parent)
     : DdeItemServer(QDBusConnection::sessionBus(), service, topic, items, parent)
-{
-}
+{}
 
 DdeItemServer::DdeItemServer(const QDBusConnection &connection, const QString &service,
                              const QString &topic, const QStringList &items, QObject *parent)
@@ -312,10 +316,11 @@ bool DdeItemServer::publish()
                                                   QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
         m_connection.unregisterObject(path);
-        m_error = reply.isValid()
-                      ? tr("The D-Bus name %1 (service \"%2\") is taken by another program")
-                            .arg(name, m_service)
-                      : tr("Cannot register the D-Bus name %1: %2").arg(name, reply.error().message());
+        m_error =
+            reply.isValid()
+                ? tr("The D-Bus name %1 (service \"%2\") is taken by another program")
+                      .arg(name, m_service)
+                : tr("Cannot register the D-Bus name %1: %2").arg(name, reply.error().message());
         return false;
     }
     m_published = true;
@@ -336,9 +341,8 @@ void DdeItemServer::unpublish()
         const QMutexLocker lock(&r.mutex);
         r.servers.removeAll(this);
         for (const DdeItemServer *other : std::as_const(r.servers))
-            nameShared = nameShared
-                         || (other->m_connection.name() == m_connection.name()
-                             && other->busName() == busName());
+            nameShared = nameShared || (other->m_connection.name() == m_connection.name() &&
+                                        other->busName() == busName());
     }
     // Another topic of the same service on this connection keeps the name.
     if (!nameShared)
@@ -372,7 +376,8 @@ void DdeItemServer::announce(const QString &item, const QString &text)
     if (!m_published)
         return;
     const QString path = objectPath();
-    QDBusMessage advise = QDBusMessage::createSignal(path, topicInterface(), QStringLiteral("Advise"));
+    QDBusMessage advise =
+        QDBusMessage::createSignal(path, topicInterface(), QStringLiteral("Advise"));
     advise << item << text;
     m_connection.send(advise);
 
@@ -393,8 +398,8 @@ DdeItemServer *DdeItemServer::localServer(const QDBusConnection &connection, con
         Registry &r = registry();
         const QMutexLocker lock(&r.mutex);
         for (DdeItemServer *server : std::as_const(r.servers)) {
-            if (server->m_service == service && server->m_topic == topic
-                && server->thread() == QThread::currentThread()) {
+            if (server->m_service == service && server->m_topic == topic &&
+                server->thread() == QThread::currentThread()) {
                 candidate = server;
                 break;
             }
@@ -411,8 +416,8 @@ DdeItemServer *DdeItemServer::localServer(const QDBusConnection &connection, con
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
     ask << candidate->busName();
     const QDBusMessage owner = connection.call(ask);
-    if (owner.type() == QDBusMessage::ReplyMessage && !owner.arguments().isEmpty()
-        && owner.arguments().at(0).toString() == candidate->m_connection.baseService())
+    if (owner.type() == QDBusMessage::ReplyMessage && !owner.arguments().isEmpty() &&
+        owner.arguments().at(0).toString() == candidate->m_connection.baseService())
         return candidate;
     return nullptr;
 }

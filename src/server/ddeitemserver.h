@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 
 namespace telviox {
@@ -73,7 +72,10 @@ private:
 
     void addItems(const QStringList &items);
     void announce(const QString &item, const QString &text);
-    QString itemOfProperty(const QString &property) const { return m_itemOfProperty.value(property); }
+    QString itemOfProperty(const QString &property) const
+    {
+        return m_itemOfProperty.value(property);
+    }
 
     QDBusConnection m_connection;
     QString m_service;

@@ -32,13 +32,11 @@ int DdeProgramItems::positionOf(const QString &item)
 
 DdeProgramItems::DdeProgramItems(QObject *parent)
     : DdeProgramItems(QDBusConnection::sessionBus(), parent)
-{
-}
+{}
 
 DdeProgramItems::DdeProgramItems(const QDBusConnection &connection, QObject *parent)
     : DdeItemServer(connection, serviceName(), topicName(), allItemNames(), parent)
-{
-}
+{}
 
 void DdeProgramItems::FillText(int position, const QString &text)
 {

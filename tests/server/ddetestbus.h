@@ -14,7 +14,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-
 #include <memory>
 
 namespace telviox::test {
@@ -46,9 +45,9 @@ public:
         if (!daemon.isEmpty()) {
             auto process = std::make_unique<QProcess>();
             process->setProcessChannelMode(QProcess::SeparateChannels);
-            process->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                    QStringLiteral("--nopidfile"),
-                                    QStringLiteral("--print-address=1")});
+            process->start(daemon,
+                           {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                            QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
             QByteArray address;
             if (process->waitForStarted(10000)) {
                 while (!address.contains('\n') && process->waitForReadyRead(10000))
@@ -110,8 +109,8 @@ inline ToolRun runTool(const QString &program, const QStringList &args, int limi
         process.kill();
         process.waitForFinished(5000);
     } else {
-        run.finished = process.exitStatus() == QProcess::NormalExit
-                       && process.error() != QProcess::FailedToStart;
+        run.finished = process.exitStatus() == QProcess::NormalExit &&
+                       process.error() != QProcess::FailedToStart;
     }
     run.exitCode = process.exitCode();
     run.out = QString::fromUtf8(process.readAllStandardOutput());

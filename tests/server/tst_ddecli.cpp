@@ -1,7 +1,6 @@
 #include "ddetestbus.h"
 
 #include <QTest>
-
 #include <csignal>
 
 using telviox::test::LineProcess;
@@ -12,9 +11,15 @@ using telviox::test::ToolRun;
 
 namespace {
 
-QString tool() { return programPath(QStringLiteral("telvioxd-dde")); }
+QString tool()
+{
+    return programPath(QStringLiteral("telvioxd-dde"));
+}
 
-ToolRun dde(const QStringList &args) { return runTool(tool(), args); }
+ToolRun dde(const QStringList &args)
+{
+    return runTool(tool(), args);
+}
 
 } // namespace
 
@@ -58,18 +63,18 @@ void TestDdeCli::usageErrorsExitTwo_data()
     QTest::newRow("advise short") << QStringList{"advise", "S"} << "advise takes";
     QTest::newRow("serve no items") << QStringList{"serve", "S", "T"} << "serve takes";
     QTest::newRow("serve nameless item") << QStringList{"serve", "S", "T", "=1"} << "needs a name";
-    QTest::newRow("serve item twice") << QStringList{"serve", "S", "T", "A=1", "A=2"}
-                                      << "given twice";
-    QTest::newRow("serve timeout") << QStringList{"--timeout", "5", "serve", "S", "T", "A"}
-                                   << "does not apply";
-    QTest::newRow("timeout missing") << QStringList{"request", "S", "T", "I", "--timeout"}
-                                     << "needs a value";
-    QTest::newRow("timeout not a number") << QStringList{"--timeout=soon", "request", "S", "T", "I"}
-                                          << "positive number";
+    QTest::newRow("serve item twice")
+        << QStringList{"serve", "S", "T", "A=1", "A=2"} << "given twice";
+    QTest::newRow("serve timeout")
+        << QStringList{"--timeout", "5", "serve", "S", "T", "A"} << "does not apply";
+    QTest::newRow("timeout missing")
+        << QStringList{"request", "S", "T", "I", "--timeout"} << "needs a value";
+    QTest::newRow("timeout not a number")
+        << QStringList{"--timeout=soon", "request", "S", "T", "I"} << "positive number";
     QTest::newRow("timeout zero") << QStringList{"--timeout", "0", "request", "S", "T", "I"}
                                   << "positive number";
-    QTest::newRow("unknown option") << QStringList{"--verbose", "request", "S", "T", "I"}
-                                    << "unknown option --verbose";
+    QTest::newRow("unknown option")
+        << QStringList{"--verbose", "request", "S", "T", "I"} << "unknown option --verbose";
 }
 
 void TestDdeCli::usageErrorsExitTwo()
@@ -95,8 +100,8 @@ void TestDdeCli::serveRequestPokeAndAdvise()
     QVERIFY2(server.nextLine(&line), qPrintable(server.errors()));
     QCOMPARE(line, QStringLiteral("ready dde.Plant_202 /Line_2EA"));
 
-    ToolRun run = dde({QStringLiteral("request"), QStringLiteral("Plant 2"), QStringLiteral("Line.A"),
-                       QStringLiteral("Temp")});
+    ToolRun run = dde({QStringLiteral("request"), QStringLiteral("Plant 2"),
+                       QStringLiteral("Line.A"), QStringLiteral("Temp")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringLiteral("21.5\n"));
     // Only the first "=" splits name from text.

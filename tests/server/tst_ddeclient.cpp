@@ -1,11 +1,9 @@
 #include "ddetestbus.h"
-
 #include "server/ddeclient.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <csignal>
 
 using namespace telviox;
@@ -72,7 +70,8 @@ void TestDdeClient::requestAndPoke()
     QString line;
     QVERIFY(server.nextLine(&line));
     QCOMPARE(line, QStringLiteral("R2C1=-7 units"));
-    QCOMPARE(client.request(Service, Topic, QStringLiteral("R2C1")).text, QStringLiteral("-7 units"));
+    QCOMPARE(client.request(Service, Topic, QStringLiteral("R2C1")).text,
+             QStringLiteral("-7 units"));
 }
 
 void TestDdeClient::failuresNameTheirCause()
@@ -82,9 +81,10 @@ void TestDdeClient::failuresNameTheirCause()
     DdeResult result = client.request(QStringLiteral("Absent"), Topic, QStringLiteral("R1C1"));
     QCOMPARE(result.status, DdeResult::Status::NoService);
     QVERIFY2(result.error.contains(QStringLiteral("\"Absent\"")), qPrintable(result.error));
-    QCOMPARE(client.poke(QStringLiteral("Absent"), Topic, QStringLiteral("R1C1"), QStringLiteral("x"))
-                 .status,
-             DdeResult::Status::NoService);
+    QCOMPARE(
+        client.poke(QStringLiteral("Absent"), Topic, QStringLiteral("R1C1"), QStringLiteral("x"))
+            .status,
+        DdeResult::Status::NoService);
     QCOMPARE(client.checkService(QStringLiteral("Absent")).status, DdeResult::Status::NoService);
     QCOMPARE(client.request(QString(), Topic, QStringLiteral("R1C1")).status,
              DdeResult::Status::InvalidName);
@@ -138,8 +138,7 @@ void TestDdeClient::adviseLinkFollowsOneItemAcrossRestarts()
         server.write("R1C2=not heard\nR1C1=" + QByteArray::number(run) + "\n");
         while (advised.count() < run)
             QVERIFY(advised.wait(30000));
-        QCOMPARE(advised.last(),
-                 (QList<QVariant>{QStringLiteral("R1C1"), QString::number(run)}));
+        QCOMPARE(advised.last(), (QList<QVariant>{QStringLiteral("R1C1"), QString::number(run)}));
     }
     QCOMPARE(advised.count(), 2);
 }

@@ -37,14 +37,22 @@ void TestDdeNames::escapedNamesAreValidAndRoundTrip_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("escaped");
 
-    QTest::newRow("plain") << "Text1" << "Text1";
-    QTest::newRow("blank") << "a b" << "a_20b";
-    QTest::newRow("dots") << "my.app.x" << "my_2Eapp_2Ex";
-    QTest::newRow("leading digit") << "9lives" << "_39lives";
-    QTest::newRow("digits only") << "123" << "_3123";
-    QTest::newRow("underscores") << "_a_" << "_5Fa_5F";
-    QTest::newRow("looks escaped") << "a_41" << "a_5F41";
-    QTest::newRow("dash and slash") << "x-y/z" << "x_2Dy_2Fz";
+    QTest::newRow("plain") << "Text1"
+                           << "Text1";
+    QTest::newRow("blank") << "a b"
+                           << "a_20b";
+    QTest::newRow("dots") << "my.app.x"
+                          << "my_2Eapp_2Ex";
+    QTest::newRow("leading digit") << "9lives"
+                                   << "_39lives";
+    QTest::newRow("digits only") << "123"
+                                 << "_3123";
+    QTest::newRow("underscores") << "_a_"
+                                 << "_5Fa_5F";
+    QTest::newRow("looks escaped") << "a_41"
+                                   << "a_5F41";
+    QTest::newRow("dash and slash") << "x-y/z"
+                                    << "x_2Dy_2Fz";
     QTest::newRow("umlaut") << QString::fromUtf8("Grü") << "Gr_C3_BC";
     QTest::newRow("outside BMP") << QString::fromUtf8("t\xF0\x9F\x98\x80") << "t_F0_9F_98_80";
 }

@@ -8,10 +8,9 @@
 #include <QDBusError>
 #include <QSocketNotifier>
 #include <QTextStream>
-
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,20 +25,19 @@ namespace {
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
-const char Usage[] =
-    "usage: telvioxd-dde [--timeout MS] request SERVICE TOPIC ITEM\n"
-    "       telvioxd-dde [--timeout MS] poke SERVICE TOPIC ITEM TEXT\n"
-    "       telvioxd-dde [--timeout MS] advise SERVICE TOPIC ITEM\n"
-    "       telvioxd-dde serve SERVICE TOPIC ITEM=TEXT...\n"
-    "\n"
-    "request  prints the item's text\n"
-    "poke     writes TEXT into the item\n"
-    "advise   prints the item's text, then every change, until interrupted\n"
-    "serve    holds the items until interrupted; prints a ready line, then\n"
-    "         ITEM=TEXT for every poke; ITEM=TEXT lines on standard input\n"
-    "         change items\n"
-    "\n"
-    "--timeout MS  how long to wait for the server's answer (default 300000)\n";
+const char Usage[] = "usage: telvioxd-dde [--timeout MS] request SERVICE TOPIC ITEM\n"
+                     "       telvioxd-dde [--timeout MS] poke SERVICE TOPIC ITEM TEXT\n"
+                     "       telvioxd-dde [--timeout MS] advise SERVICE TOPIC ITEM\n"
+                     "       telvioxd-dde serve SERVICE TOPIC ITEM=TEXT...\n"
+                     "\n"
+                     "request  prints the item's text\n"
+                     "poke     writes TEXT into the item\n"
+                     "advise   prints the item's text, then every change, until interrupted\n"
+                     "serve    holds the items until interrupted; prints a ready line, then\n"
+                     "         ITEM=TEXT for every poke; ITEM=TEXT lines on standard input\n"
+                     "         change items\n"
+                     "\n"
+                     "--timeout MS  how long to wait for the server's answer (default 300000)\n";
 
 struct Options
 {
@@ -84,7 +82,7 @@ std::optional<Options> parse(const QStringList &words, QString *error)
     QStringList positional;
     for (int i = 0; i < words.size(); ++i) {
         const QString &word = words.at(i);
-        if (optionsDone || !word.startsWith(u"--") ) {
+        if (optionsDone || !word.startsWith(u"--")) {
             if (word == u"-h" && !optionsDone) {
                 options.help = true;
                 continue;
@@ -110,8 +108,9 @@ std::optional<Options> parse(const QStringList &words, QString *error)
             bool ok = false;
             const int ms = value.toInt(&ok);
             if (!ok || ms <= 0) {
-                *error = QStringLiteral("--timeout needs a positive number of milliseconds, not \"%1\"")
-                             .arg(value);
+                *error =
+                    QStringLiteral("--timeout needs a positive number of milliseconds, not \"%1\"")
+                        .arg(value);
                 return std::nullopt;
             }
             options.timeoutMs = ms;
@@ -151,14 +150,14 @@ bool quitOnSignals(QCoreApplication &app)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 int runRequest(const Options &options)
 {
-    const DdeResult result =
-        DdeClient().request(options.args.at(0), options.args.at(1), options.args.at(2),
-                            options.timeoutMs);
+    const DdeResult result = DdeClient().request(options.args.at(0), options.args.at(1),
+                                                 options.args.at(2), options.timeoutMs);
     if (!result.ok())
         return failed(result.error);
     out() << result.text << Qt::endl;
@@ -167,9 +166,9 @@ int runRequest(const Options &options)
 
 int runPoke(const Options &options)
 {
-    const DdeResult result = DdeClient().poke(options.args.at(0), options.args.at(1),
-                                              options.args.at(2), options.args.at(3),
-                                              options.timeoutMs);
+    const DdeResult result =
+        DdeClient().poke(options.args.at(0), options.args.at(1), options.args.at(2),
+                         options.args.at(3), options.timeoutMs);
     if (!result.ok())
         return failed(result.error);
     return 0;
@@ -224,10 +223,9 @@ int runServe(QCoreApplication &app, const Options &options)
     DdeItemServer server(service, topic, items);
     for (const auto &[item, text] : std::as_const(texts))
         server.setText(item, text);
-    QObject::connect(&server, &DdeItemServer::poked, &app,
-                     [](const QString &item, const QString &text) {
-                         out() << item << '=' << text << Qt::endl;
-                     });
+    QObject::connect(
+        &server, &DdeItemServer::poked, &app,
+        [](const QString &item, const QString &text) { out() << item << '=' << text << Qt::endl; });
     if (!quitOnSignals(app))
         return failed(QStringLiteral("cannot catch SIGINT and SIGTERM"));
     if (!server.publish())
@@ -288,7 +286,8 @@ int run(int argc, char *argv[])
             return usageError(QStringLiteral("poke takes SERVICE TOPIC ITEM TEXT"));
     } else if (command == u"serve") {
         if (count < 3)
-            return usageError(QStringLiteral("serve takes SERVICE TOPIC and at least one ITEM=TEXT"));
+            return usageError(
+                QStringLiteral("serve takes SERVICE TOPIC and at least one ITEM=TEXT"));
     } else {
         return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     }
