@@ -209,15 +209,15 @@ int runServe(QCoreApplication &app, const Options &options)
     QStringList items;
     QList<QPair<QString, QString>> texts;
     for (int i = 2; i < options.args.size(); ++i) {
-        const QString &spec = options.args.at(i);
-        const int eq = spec.indexOf(u'=');
-        const QString item = eq < 0 ? spec : spec.left(eq);
+        const QString &word = options.args.at(i);
+        const int eq = word.indexOf(u'=');
+        const QString item = eq < 0 ? word : word.left(eq);
         if (item.isEmpty())
-            return usageError(QStringLiteral("an item needs a name: \"%1\"").arg(spec));
+            return usageError(QStringLiteral("an item needs a name: \"%1\"").arg(word));
         if (items.contains(item))
             return usageError(QStringLiteral("item \"%1\" given twice").arg(item));
         items.append(item);
-        texts.append({item, eq < 0 ? QString() : spec.mid(eq + 1)});
+        texts.append({item, eq < 0 ? QString() : word.mid(eq + 1)});
     }
 
     DdeItemServer server(service, topic, items);
