@@ -80,6 +80,7 @@ struct SerialLink::Port
     int parity = 0;
     int stopBits = 0;
     QString path;
+    bool viaLink = false; // path came from ports/comN
     std::unique_ptr<PortDevice> device;
 
     bool deviceOpen() const { return device && device->isOpen(); }
@@ -157,15 +158,20 @@ bool SerialLink::openDevice(Port &port, PortDevice::OpenResult *result)
 
 // Opens the device again after a failure (adapter unplugged and back, the
 // simulator restarted). The link is looked up afresh because the device behind
-// it may have a new name; if the link is gone, the device stays the one the
-// caller opened rather than silently becoming /dev/ttyS(n-1).
+// it may have a new name. A port that came through a link has no device while
+// the link is gone: falling back to /dev/ttyS(n-1), or to the old name, which
+// for a pseudo-terminal may by now belong to another program, would talk to
+// the wrong device.
 bool SerialLink::ensureDevice(Port &port)
 {
     if (port.deviceOpen())
         return true;
-    const QString linked = linkedPath(port.number, m_folder);
-    if (!linked.isEmpty())
+    if (port.viaLink) {
+        const QString linked = linkedPath(port.number, m_folder);
+        if (linked.isEmpty())
+            return false;
         port.path = linked;
+    }
     return openDevice(port);
 }
 
@@ -211,6 +217,7 @@ qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int
     p.parity = parity;
     p.stopBits = stopBits;
     p.path = devicePathForPort(port, m_folder);
+    p.viaLink = !linkedPath(port, m_folder).isEmpty();
 
     PortDevice::OpenResult result = PortDevice::OpenResult::Failed;
     if (openDevice(p, &result))
