@@ -216,8 +216,9 @@ qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int
     p.dataBits = dataBits;
     p.parity = parity;
     p.stopBits = stopBits;
-    p.path = devicePathForPort(port, m_folder);
-    p.viaLink = !linkedPath(port, m_folder).isEmpty();
+    const QString linked = linkedPath(port, m_folder);
+    p.viaLink = !linked.isEmpty();
+    p.path = p.viaLink ? linked : devicePathForPort(port, m_folder);
 
     PortDevice::OpenResult result = PortDevice::OpenResult::Failed;
     if (openDevice(p, &result))
