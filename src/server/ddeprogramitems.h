@@ -21,7 +21,7 @@ public:
     static int positionOf(const QString &item);
 
     explicit DdeProgramItems(QObject *parent = nullptr);
-    DdeProgramItems(const QDBusConnection &connection, QObject *parent = nullptr);
+    explicit DdeProgramItems(const QDBusConnection &connection, QObject *parent = nullptr);
 
     // Writes the item of a position and advises its clients; positions
     // outside 1 .. 32 are ignored.
