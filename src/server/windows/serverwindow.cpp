@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -219,8 +220,16 @@ void ServerWindowHost::restoreServerWindow()
 
 void ServerWindowHost::hideServerWindow()
 {
-    if (QWidget *window = frame())
-        window->hide();
+    QWidget *window = frame();
+    if (!window)
+        return;
+    // Asked while the window is being minimised: showMinimized() shows the
+    // window again once its state has changed, so the hide waits for the
+    // event loop, and is dropped if the window came back meanwhile.
+    QTimer::singleShot(0, window, [window] {
+        if (window->isMinimized())
+            window->hide();
+    });
 }
 
 void ServerWindowHost::minimiseWindows()
