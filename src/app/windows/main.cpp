@@ -1,0 +1,59 @@
+// telvioxd: the server and maintenance program for remote I/O modules on a
+// serial line.
+
+#include "app/windows/mainwindow.h"
+#include "app/windows/messageboxprompt.h"
+#include "app/windows/programstart.h"
+#include "app/windows/qtfiledialogs.h"
+#include "app/windows/systemclose.h"
+#include "conversations/sharedstate.h"
+#include "device/clock.h"
+#include "device/seriallink.h"
+
+#include <QApplication>
+
+using namespace telviox;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ProgramFileName);
+    QApplication::setApplicationVersion(QStringLiteral(TELVIOXD_VERSION));
+    // The program ends by its own exit (or the system's), never because its
+    // last window was hidden in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SystemCloseWatcher systemClose;
+    SharedState state;
+    MessageBoxPrompt prompt;
+    QtFileDialogs dialogs;
+    SerialLink link(SystemClock::instance());
+    const ProgramServices services{state,
+                                   prompt,
+                                   dialogs,
+                                   SystemClock::instance(),
+                                   link,
+                                   programFolder(),
+                                   QDBusConnection::sessionBus()};
+
+    ProgramStart start(services);
+    QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, &start,
+                     &ProgramStart::systemClose);
+    const std::unique_ptr<MainWindow> window = start.run();
+    if (!window)
+        return 0;
+    QObject::disconnect(&systemClose, nullptr, &start, nullptr);
+
+    QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, window.get(),
+                     &MainWindow::closeBySystem);
+    // Logging out: the session manager closes the windows next.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
+                     &MainWindow::setClosingBySystem, Qt::DirectConnection);
+    // Both may come before the event loop runs (auto-run at load): queued.
+    QObject::connect(window.get(), &MainWindow::programEnded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(
+        window.get(), &MainWindow::quitNowRequested, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    return QApplication::exec();
+}

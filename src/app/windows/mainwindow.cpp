@@ -1,0 +1,407 @@
+#include "app/windows/mainwindow.h"
+
+#include "app/prompt.h"
+#include "app/shell/configfile.h"
+#include "app/shell/shippedfiles.h"
+#include "app/windows/aboutbox.h"
+#include "app/windows/helpwindow.h"
+#include "app/windows/programtray.h"
+#include "conversations/conversationcommands.h"
+#include "conversations/conversationtable.h"
+#include "conversations/windows/establishwindow.h"
+#include "device/modulelibrary.h"
+#include "device/seriallink.h"
+#include "server/ddelinksource.h"
+#include "server/ddeprogramitems.h"
+#include "server/pollcycle.h"
+#include "server/polltimer.h"
+#include "server/windows/serverwindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+
+namespace telviox {
+
+namespace {
+
+QIcon programIcon(const QString &folder, const QStyle *style)
+{
+    const QString path = shippedFilePath(ShippedFile::ProgramIcon, folder);
+    if (QFileInfo::exists(path))
+        return QIcon(path);
+    return style->standardIcon(QStyle::SP_ComputerIcon);
+}
+
+// Commands of windows that other parts of the program add later.
+const char *const LaterCommands[] = {"mnuCOMPort", "mnuSearch", "mnuConvResult", "mnuSearchResult",
+                                     "munsupport"};
+
+} // namespace
+
+MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
+    : QMainWindow(parent), m_state(services.state), m_prompt(services.prompt),
+      m_link(services.link), m_folder(services.folder)
+{
+    setObjectName(QStringLiteral("MDIForm1"));
+    setWindowTitle(ProgramFileName);
+    setWindowIcon(programIcon(m_folder, style()));
+
+    m_area = new QMdiArea(this);
+    m_area->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(m_area);
+
+    m_panel1 = new QLabel(this);
+    m_panel1->setObjectName(QStringLiteral("Panel1"));
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->addWidget(m_panel1, 1);
+
+    // The Establish Conversation window lives as long as the program; its
+    // own Exit button is the way out, so its frame has no close box.
+    m_establish = new EstablishWindow(m_state, m_prompt);
+    m_establishFrame =
+        m_area->addSubWindow(m_establish, Qt::SubWindow | Qt::CustomizeWindowHint |
+                                              Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
+    m_establishFrame->installEventFilter(this);
+    connect(m_establish, &EstablishWindow::exitRequested, this, &QWidget::close);
+    connect(m_establish, &EstablishWindow::settingDialogRequested, this, [this](int index) {
+        if (m_settingDialog)
+            m_settingDialog(index);
+    });
+
+    m_library = std::make_unique<ModuleLibrary>(m_link);
+    m_items = std::make_unique<DdeProgramItems>(services.bus);
+    m_source = std::make_unique<DdeLinkSource>(services.bus);
+    // The server window is a window of its own: it must stay reachable from
+    // the tray while the main window is hidden.
+    m_host = std::make_unique<ServerWindowHost>(*m_items);
+    const ServerContext context{m_state,  m_link,   *m_library, services.clock,
+                                m_prompt, *m_items, *m_source,  *this};
+    m_cycle = std::make_unique<PollCycle>(context, *m_establish, *m_host, [this] {
+        m_ended = true;
+        emit quitNowRequested();
+    });
+    m_host->setPollCycle(m_cycle.get());
+    m_host->setMenusEnabledHandler([this](bool enabled) { setServerMenusEnabled(enabled); });
+    m_host->setMinimiseMainWindowHandler([this] { showMinimized(); });
+    connect(m_host.get(), &ServerWindowHost::publishFailed, this, &MainWindow::showPublishFailure);
+    m_timer = std::make_unique<PollTimer>(*m_cycle);
+
+    m_files = std::make_unique<ConversationFileCommands>(m_state, m_prompt, services.dialogs,
+                                                         *m_establish, *this,
+                                                         [this] { m_cycle->mnuRun_Click(); });
+
+    buildMenus();
+    m_tray = std::make_unique<ProgramTray>(*m_trayMenu, windowIcon());
+    m_exit = std::make_unique<ProgramExit>(
+        m_state, m_prompt, m_link, m_folder,
+        ProgramExit::Actions{[this] { m_cycle->form5quitCmd_Click(); },
+                             [this] { m_tray->remove(); }});
+    // Without a notification area the tray's commands stay on the menu bar.
+    if (!m_tray->available())
+        menuBar()->addMenu(m_trayFallbackMenu);
+
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, &MainWindow::showHelp);
+
+    resize(860, 620);
+}
+
+MainWindow::~MainWindow()
+{
+    // The server window refers to the cycle and the items: it goes first.
+    m_timer.reset();
+    m_host.reset();
+    m_cycle.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+QAction *MainWindow::addItem(QMenu *menu, const char *name, const QString &caption,
+                             void (MainWindow::*slot)())
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (menu)
+        menu->addAction(action);
+    else
+        menuBar()->addAction(action);
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    m_menuItems.insert(action->objectName(), action);
+    return action;
+}
+
+void MainWindow::addSeparator(QMenu *menu, const char *name)
+{
+    QAction *separator = menu->addSeparator();
+    separator->setObjectName(QString::fromLatin1(name));
+    m_menuItems.insert(separator->objectName(), separator);
+}
+
+void MainWindow::buildMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("menuBar"));
+    const auto topMenu = [this](const char *name, const QString &caption) {
+        QMenu *menu = menuBar()->addMenu(caption);
+        menu->setObjectName(QString::fromLatin1(name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(name));
+        m_menuItems.insert(menu->objectName(), menu->menuAction());
+        return menu;
+    };
+
+    QMenu *file = topMenu("mnuFile", QStringLiteral("&File"));
+    connect(addItem(file, "mnuOpen", QStringLiteral("&Open")), &QAction::triggered, this,
+            [this] { m_files->open(); });
+    connect(addItem(file, "mnuSave", QStringLiteral("&Save")), &QAction::triggered, this,
+            [this] { m_files->save(); });
+    QAction *autoRun = addItem(file, "mnuAuto", QStringLiteral("&Auto Run Default.cnv"));
+    autoRun->setCheckable(true);
+    connect(autoRun, &QAction::triggered, this, &MainWindow::mnuAuto_Click);
+    addSeparator(file, "mnuBreak");
+    connect(addItem(file, "mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this,
+            &QWidget::close);
+
+    addItem(nullptr, "mnuCOMPort", QStringLiteral("&COM Port"));
+    addItem(nullptr, "mnuSearch", QStringLiteral("&Search"));
+    connect(addItem(nullptr, "mnuRunDDE", QStringLiteral("&Run DDE")), &QAction::triggered, this,
+            [this] { m_cycle->mnuRunDDE_Click(); });
+
+    QMenu *display = topMenu("mnuDisplay", QStringLiteral("&Display"));
+    addItem(display, "mnuConvResult", QStringLiteral("Conv Setting Result"));
+    addItem(display, "mnuSearchResult", QStringLiteral("Search Result"));
+
+    QMenu *help = topMenu("mun2help", QStringLiteral("&Help"));
+    addItem(help, "munhelp", QStringLiteral("&OnLine Help"), &MainWindow::showHelp);
+    addItem(help, "munsupport", QStringLiteral("&Module Supported"));
+    addSeparator(help, "numLine");
+    addItem(help, "munAbout", QStringLiteral("&About"), &MainWindow::showAbout);
+
+    for (const char *name : LaterCommands)
+        m_menuItems.value(QString::fromLatin1(name))->setEnabled(false);
+
+    // The tray's menu: never on the menu bar, popped up by the icon.
+    m_trayMenu = new QMenu(QStringLiteral("popupmain"), this);
+    m_trayMenu->setObjectName(QStringLiteral("mnuMain"));
+    m_menuItems.insert(m_trayMenu->objectName(), m_trayMenu->menuAction());
+    addItem(m_trayMenu, "mnutelvioxD", QStringLiteral("Open &TELVIOXD"),
+            &MainWindow::mnutelvioxD_Click);
+    connect(addItem(m_trayMenu, "mnuDDE", QStringLiteral("Open &DDE Windows")), &QAction::triggered,
+            this, [this] { m_cycle->mnuDDE_Click(); });
+    addSeparator(m_trayMenu, "mnu002");
+    connect(addItem(m_trayMenu, "mnustopDDE", QStringLiteral("&Stop DDE Server")),
+            &QAction::triggered, this, [this] { m_cycle->mnustopDDE_Click(); });
+    connect(addItem(m_trayMenu, "mnuRun", QStringLiteral("&Run DDE")), &QAction::triggered, this,
+            [this] { m_cycle->mnuRun_Click(); });
+    addSeparator(m_trayMenu, "mnu003");
+    addItem(m_trayMenu, "mnuAboutDDE", QStringLiteral("&About"), &MainWindow::showAbout);
+    connect(addItem(m_trayMenu, "mnuExitDDE", QStringLiteral("E&xit TELVIOXD")),
+            &QAction::triggered, this, &QWidget::close);
+
+    // The same commands for a desktop without a notification area.
+    m_trayFallbackMenu = new QMenu(QStringLiteral("&Tray"), this);
+    m_trayFallbackMenu->setObjectName(QStringLiteral("mnuTray"));
+    m_trayFallbackMenu->addActions(m_trayMenu->actions());
+}
+
+QAction *MainWindow::menuItem(const QString &name) const
+{
+    return m_menuItems.value(name);
+}
+
+void MainWindow::provideCommand(const QString &menuName, std::function<void()> command)
+{
+    QAction *action = menuItem(menuName);
+    if (!action)
+        return;
+    connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
+    m_provided.insert(menuName, true);
+    // The search stays off while the server runs.
+    action->setEnabled(menuName != QLatin1String("mnuSearch") || m_state.ServerRunning == 0);
+}
+
+void MainWindow::setSettingDialog(std::function<void(int)> open)
+{
+    m_settingDialog = std::move(open);
+}
+
+void MainWindow::setServerMenusEnabled(bool enabled)
+{
+    m_menuItems.value(QStringLiteral("mnuRunDDE"))->setEnabled(enabled);
+    m_menuItems.value(QStringLiteral("mnuSearch"))
+        ->setEnabled(enabled && m_provided.value(QStringLiteral("mnuSearch")));
+}
+
+void MainWindow::mnuAuto_Click(bool checked)
+{
+    m_state.AutoRun = checked ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Load
+
+void MainWindow::centre()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    move(room.x() + (room.width() - size.width()) / 2,
+         room.y() + (room.height() - size.height()) / 2);
+}
+
+void MainWindow::MDIForm_Load()
+{
+    m_tray->add();
+    centre();
+    setCaption(ProgramFileName);
+    m_state.ServerRunning = 0;
+    m_state.SearchBauds = searchBaudsOfMask(m_state.SearchBaudMask);
+    setIntervalEntry(m_state, m_establish->intervalValue());
+
+    QAction *autoRun = menuItem(QStringLiteral("mnuAuto"));
+    autoRun->setChecked(m_state.AutoRun != 0);
+    if (autoRun->isChecked())
+        m_files->autorun(m_folder);
+}
+
+// ---------------------------------------------------------------------------
+// Status line, caption, help, about
+
+void MainWindow::setStatusText(const QString &text)
+{
+    m_panel1->setText(text);
+}
+
+QString MainWindow::statusText() const
+{
+    return m_panel1->text();
+}
+
+void MainWindow::setCaption(const QString &caption)
+{
+    setWindowTitle(caption);
+}
+
+void MainWindow::showPublishFailure(const QString &reason)
+{
+    // The server goes on without clients; the operator must know why
+    // nobody can link to it.
+    const QString text =
+        QStringLiteral("DDE service %1 is not available to clients: %2")
+            .arg(ProgramFileName, reason.isEmpty() ? QStringLiteral("no session bus") : reason);
+    qWarning().noquote() << "telvioxd:" << text;
+    setStatusText(text);
+}
+
+HelpWindow *MainWindow::helpWindow() const
+{
+    return m_help;
+}
+
+AboutBox *MainWindow::aboutBox() const
+{
+    return m_about;
+}
+
+void MainWindow::showHelp()
+{
+    if (!m_help) {
+        m_help = new HelpWindow(this);
+        m_help->setAttribute(Qt::WA_DeleteOnClose);
+        m_help->load(shippedFilePath(ShippedFile::Help, m_folder));
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void MainWindow::showAbout()
+{
+    if (!m_about) {
+        m_about = new AboutBox(this);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->open();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void MainWindow::mnutelvioxD_Click()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Closing and minimising
+
+void MainWindow::closeBySystem()
+{
+    m_systemClosing = true;
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    const CloseRequest request = m_systemClosing ? CloseRequest::System : CloseRequest::Operator;
+    m_systemClosing = false;
+    if (!m_exit->queryUnload(request)) {
+        event->ignore();
+        return;
+    }
+    m_ended = true;
+    // The server window goes with the program; its own closing steps run
+    // (they did already when the operator's exit stopped the server).
+    if (m_cycle->serverWindowLoaded())
+        m_host->unloadServerWindow();
+    if (m_help)
+        m_help->close();
+    event->accept();
+    emit programEnded();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    // Minimised, the window leaves the screen for the tray icon; with no
+    // notification area it stays an ordinary minimised window.
+    if (m_tray && m_tray->available())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The Establish Conversation window is closed only with the program.
+    if (watched == m_establishFrame && event->type() == QEvent::Close && !m_ended) {
+        event->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace telviox
