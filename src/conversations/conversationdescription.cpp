@@ -3,7 +3,6 @@
 #include "device/catalogue.h"
 
 #include <QtGlobal>
-
 #include <optional>
 
 namespace telviox {
@@ -17,8 +16,14 @@ constexpr int SingleOutputEntry = 7;
 constexpr int FourChannelOutputEntry = 9;
 constexpr int CounterEntry = 23;
 
-bool isAnalogInputEntry(int entry) { return entry >= 0 && entry <= 3; }
-bool isChannelInputEntry(int entry) { return entry == 5 || entry == 6; }
+bool isAnalogInputEntry(int entry)
+{
+    return entry >= 0 && entry <= 3;
+}
+bool isChannelInputEntry(int entry)
+{
+    return entry == 5 || entry == 6;
+}
 bool isDigitalEntry(int entry)
 {
     return (entry >= 12 && entry <= 15) || entry == 18 || entry == 22;
@@ -37,29 +42,38 @@ std::optional<int> entryOfTypeCode(qint32 typeCode)
     return std::nullopt;
 }
 
-QString hex16(qint16 value) { return QString::number(quint16(value), 16).toUpper(); }
-QString hex32(qint32 value) { return QString::number(quint32(value), 16).toUpper(); }
+QString hex16(qint16 value)
+{
+    return QString::number(quint16(value), 16).toUpper();
+}
+QString hex32(qint32 value)
+{
+    return QString::number(quint32(value), 16).toUpper();
+}
 
-QString line(const QString &text) { return text + CrLf; }
+QString line(const QString &text)
+{
+    return text + CrLf;
+}
 
 QString sourceLines(const LinkRecord &link)
 {
-    return line(QStringLiteral("Service: ") + link.Service)
-           + line(QStringLiteral("Topic: ") + link.Topic)
-           + line(QStringLiteral("Item: ") + link.Item);
+    return line(QStringLiteral("Service: ") + link.Service) +
+           line(QStringLiteral("Topic: ") + link.Topic) +
+           line(QStringLiteral("Item: ") + link.Item);
 }
 
 QString analogOutputLines(const ConvRecord &record, const LinkRecord &link)
 {
     switch (link.Linked) {
     case 0:
-        return line(QStringLiteral("Output ReadBack A/O: ") + singleAsText(record.OutValue)
-                    + QLatin1Char('V'));
+        return line(QStringLiteral("Output ReadBack A/O: ") + singleAsText(record.OutValue) +
+                    QLatin1Char('V'));
     case 1:
         return sourceLines(link);
     case 2:
-        return line(QStringLiteral("Output Assign A/O: ") + singleAsText(record.OutValue)
-                    + QLatin1Char('V'));
+        return line(QStringLiteral("Output Assign A/O: ") + singleAsText(record.OutValue) +
+                    QLatin1Char('V'));
     default:
         return {};
     }
@@ -96,10 +110,10 @@ QString conversationDescription(const SharedState &state, int index)
     const ConvRecord &record = state.Conv[std::size_t(index)];
     const LinkRecord &link = state.Link[std::size_t(index)];
 
-    QString text = line(QStringLiteral("Module Type:") + hex32(record.TypeCode))
-                   + line(QStringLiteral("Baud Rate:") + QString::number(record.BaudRate))
-                   + line(QStringLiteral("Module Address:") + hex16(record.Address)
-                          + QStringLiteral("[h]"));
+    QString text =
+        line(QStringLiteral("Module Type:") + hex32(record.TypeCode)) +
+        line(QStringLiteral("Baud Rate:") + QString::number(record.BaudRate)) +
+        line(QStringLiteral("Module Address:") + hex16(record.Address) + QStringLiteral("[h]"));
 
     const std::optional<int> entry = entryOfTypeCode(record.TypeCode);
     if (!entry)
@@ -107,8 +121,8 @@ QString conversationDescription(const SharedState &state, int index)
     if (isAnalogInputEntry(*entry)) {
         text += line(QStringLiteral("Analog Input"));
     } else if (isChannelInputEntry(*entry) || *entry == CounterEntry) {
-        text += line(QStringLiteral("Channel Selection:") + hex16(record.Channels)
-                     + QStringLiteral("[h]"));
+        text += line(QStringLiteral("Channel Selection:") + hex16(record.Channels) +
+                     QStringLiteral("[h]"));
     } else if (*entry == SingleOutputEntry) {
         text += analogOutputLines(record, link);
     } else if (*entry == FourChannelOutputEntry) {

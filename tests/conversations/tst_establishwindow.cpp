@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <memory>
 
 Q_DECLARE_METATYPE(telviox::ConvRecord)
@@ -42,8 +41,16 @@ ConvRecord configured(int listIndex, qint32 baud = 9600, qint16 address = 1)
 QString fields(const ConvRecord &r)
 {
     return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
-        .arg(r.InUse).arg(r.TypeCode).arg(r.BaudRate).arg(r.Address).arg(r.Checksum)
-        .arg(r.Channels).arg(r.LinkActive).arg(r.IoType).arg(r.OutData).arg(double(r.OutValue))
+        .arg(r.InUse)
+        .arg(r.TypeCode)
+        .arg(r.BaudRate)
+        .arg(r.Address)
+        .arg(r.Checksum)
+        .arg(r.Channels)
+        .arg(r.LinkActive)
+        .arg(r.IoType)
+        .arg(r.OutData)
+        .arg(double(r.OutValue))
         .arg(r.Slot);
 }
 
@@ -292,8 +299,9 @@ void TestEstablishWindow::rightClickTogglesTheDescription()
     QVERIFY(m_window->isChecked(10)); // a right click does not toggle the box
     QVERIFY(m_window->descriptionVisible());
     QCOMPARE(m_state.CurConv, qint16(10));
-    QCOMPARE(text1()->toPlainText(),
-             QStringLiteral("Module Type:2026\nBaud Rate:19200\nModule Address:1F[h]\nAnalog Input\n"));
+    QCOMPARE(
+        text1()->toPlainText(),
+        QStringLiteral("Module Type:2026\nBaud Rate:19200\nModule Address:1F[h]\nAnalog Input\n"));
     // Column 1, row 2: 1400 and 1850 twips; 3000 by 2000 twips.
     QCOMPARE(text1()->geometry(), twips(1400, 1850, 3000, 2000));
 
@@ -335,8 +343,8 @@ void TestEstablishWindow::clicksOnTheDescriptionOrBackgroundHideIt()
     click(0, Qt::RightButton);
     QVERIFY(m_window->descriptionVisible());
     // The background, below the exit button.
-    QTest::mouseClick(m_window.get(), Qt::LeftButton, {}, QPoint(m_window->width() - 5,
-                                                                  m_window->height() - 5));
+    QTest::mouseClick(m_window.get(), Qt::LeftButton, {},
+                      QPoint(m_window->width() - 5, m_window->height() - 5));
     QVERIFY(!m_window->descriptionVisible());
     QCOMPARE(text1()->size(), twips(0, 0, 4000, 2000).size());
 }
@@ -385,8 +393,8 @@ void TestEstablishWindow::description_data()
     ConvRecord ao = configured(7);
     ao.OutValue = 2.5f;
     QTest::newRow("output linked") << ao << source << sourceLines;
-    QTest::newRow("output read back") << ao << unlinked
-                                      << QStringLiteral("Output ReadBack A/O: 2.5V\r\n");
+    QTest::newRow("output read back")
+        << ao << unlinked << QStringLiteral("Output ReadBack A/O: 2.5V\r\n");
 
     ConvRecord four = configured(9);
     four.Channels = 3;
@@ -396,17 +404,17 @@ void TestEstablishWindow::description_data()
 
     ConvRecord eight = configured(5);
     eight.Channels = 0xC1;
-    QTest::newRow("eight channels") << eight << unlinked
-                                    << QStringLiteral("Channel Selection:C1[h]\r\n");
+    QTest::newRow("eight channels")
+        << eight << unlinked << QStringLiteral("Channel Selection:C1[h]\r\n");
 
     ConvRecord dio = configured(15); // 2017
     dio.IoType = 1;
     dio.OutData = 0x7F;
-    QTest::newRow("digital input, linked or not") << dio << source
-                                                  << QStringLiteral("Digital Input\r\n");
+    QTest::newRow("digital input, linked or not")
+        << dio << source << QStringLiteral("Digital Input\r\n");
     dio.IoType = 2;
-    QTest::newRow("digital output read back") << dio << unlinked
-                                              << QStringLiteral("Output ReadBack DO: 127\r\n");
+    QTest::newRow("digital output read back")
+        << dio << unlinked << QStringLiteral("Output ReadBack DO: 127\r\n");
     QTest::newRow("digital output linked") << configured(22) << source << sourceLines;
 
     // Entries without lines of their own, and codes of no list entry.
@@ -438,8 +446,9 @@ void TestEstablishWindow::descriptionHead()
 {
     SharedState state;
     state.Conv[0] = configured(35, 115200, 255); // 9040: a code with its upper bits set
-    QCOMPARE(conversationDescription(state, 0),
-             QStringLiteral("Module Type:FFFF9040\r\nBaud Rate:115200\r\nModule Address:FF[h]\r\n"));
+    QCOMPARE(
+        conversationDescription(state, 0),
+        QStringLiteral("Module Type:FFFF9040\r\nBaud Rate:115200\r\nModule Address:FF[h]\r\n"));
 
     state.Conv[1] = configured(63, 1200, 0); // 92027
     QCOMPARE(conversationDescription(state, 1),

@@ -1,7 +1,6 @@
-#include "ddetestbus.h"
-
 #include "conversations/establishview.h"
 #include "conversations/sharedstate.h"
+#include "ddetestbus.h"
 #include "device/clock.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
@@ -22,7 +21,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <memory>
 
 using namespace telviox;
@@ -82,8 +80,8 @@ struct Server
 {
     explicit Server(QMdiArea *area)
         : link(clock, [](int, const QString &) { return std::make_unique<QuietDevice>(); }),
-          library(link), host(items, area),
-          context{state, link, library, clock, prompt, items, source, status},
+          library(link),
+          host(items, area), context{state, link, library, clock, prompt, items, source, status},
           cycle(context, establish, host, [this] { ++quits; })
     {
         host.setPollCycle(&cycle);
@@ -195,7 +193,8 @@ void TestServerWindow::cleanup()
 QDBusMessage TestServerWindow::call(const QString &interface, const QString &method,
                                     const QVariantList &args)
 {
-    QDBusConnection client = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
+    QDBusConnection client =
+        QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
     QDBusMessage message = QDBusMessage::createMethodCall(Dest, Path, interface, method);
     message.setArguments(args);
     QDBusPendingCallWatcher watcher(client.asyncCall(message));
@@ -207,7 +206,8 @@ QDBusMessage TestServerWindow::call(const QString &interface, const QString &met
 
 bool TestServerWindow::nameHasOwner()
 {
-    QDBusConnection client = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
+    QDBusConnection client =
+        QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
     QDBusMessage ask = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
@@ -245,7 +245,7 @@ void TestServerWindow::windowCarriesItsItems()
                  QStringLiteral("DDE Conversation Channel"));
     }
 
-    const QStringList someCaptions{"1st:", "2nd:", "3rd :", "4th:", "5th:", "11th:", "12th:",
+    const QStringList someCaptions{"1st:",  "2nd:",  "3rd :", "4th:",  "5th:",  "11th:", "12th:",
                                    "13th:", "20th:", "21th:", "22th:", "23th:", "24th:", "32th:"};
     const QList<int> somePositions{1, 2, 3, 4, 5, 11, 12, 13, 20, 21, 22, 23, 24, 32};
     QCOMPARE(window->findChildren<QLineEdit *>().size(), 32);
@@ -288,7 +288,9 @@ void TestServerWindow::itemsAreServedExactlyWhileLoaded()
     QVERIFY(nameHasOwner());
     QCOMPARE(m_server->box(4)->text(), QString());
     QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text4")})
-                 .arguments().value(0).toString(),
+                 .arguments()
+                 .value(0)
+                 .toString(),
              QString());
 }
 
@@ -308,11 +310,12 @@ void TestServerWindow::filledTextShowsAndIsPublished()
         QCOMPARE(m_server->box(position)->text(), QString());
 
     QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text3")})
-                 .arguments().value(0).toString(),
+                 .arguments()
+                 .value(0)
+                 .toString(),
              QStringLiteral("+1.500 "));
-    const QDBusMessage property =
-        call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-             {Topic, QStringLiteral("Text32")});
+    const QDBusMessage property = call(QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("Get"), {Topic, QStringLiteral("Text32")});
     QCOMPARE(property.arguments().value(0).value<QDBusVariant>().variant().toString(),
              QStringLiteral(" 000000042"));
 
@@ -322,7 +325,9 @@ void TestServerWindow::filledTextShowsAndIsPublished()
     QTest::keyClicks(box, QStringLiteral("by hand"));
     QCOMPARE(m_server->items.text(7), QStringLiteral("by hand"));
     QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text7")})
-                 .arguments().value(0).toString(),
+                 .arguments()
+                 .value(0)
+                 .toString(),
              QStringLiteral("by hand"));
 }
 
@@ -332,10 +337,10 @@ void TestServerWindow::pokedTextStandsUntilItsItemIsWritten()
     // Conversation 0 is polled: a tick writes Text1 and nothing else.
     m_server->run();
 
-    const QDBusMessage poke1 = call(Topic, QStringLiteral("Poke"),
-                                    {QStringLiteral("Text1"), QStringLiteral("poked 1")});
-    const QDBusMessage poke9 = call(Topic, QStringLiteral("Poke"),
-                                    {QStringLiteral("Text9"), QStringLiteral("poked 9")});
+    const QDBusMessage poke1 =
+        call(Topic, QStringLiteral("Poke"), {QStringLiteral("Text1"), QStringLiteral("poked 1")});
+    const QDBusMessage poke9 =
+        call(Topic, QStringLiteral("Poke"), {QStringLiteral("Text9"), QStringLiteral("poked 9")});
     QCOMPARE(poke1.type(), QDBusMessage::ReplyMessage);
     QCOMPARE(poke9.type(), QDBusMessage::ReplyMessage);
     QCoreApplication::processEvents();

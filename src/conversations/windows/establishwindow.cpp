@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-
 #include <algorithm>
 #include <functional>
 #include <utility>
@@ -41,7 +40,7 @@ constexpr int BoxHeight = 300;
 
 // The description box, placed by the column and row of its conversation.
 constexpr std::array<int, 4> DescriptionLeft{420, 1400, 2350, 3400};
-constexpr std::array<int, RowsPerColumn> DescriptionTop{850, 1350, 1850, 2350,
+constexpr std::array<int, RowsPerColumn> DescriptionTop{850,  1350, 1850, 2350,
                                                         2850, 3350, 3750, 4250};
 constexpr int DescriptionWidth = 3000;
 constexpr int DescriptionHeight = 2000;
@@ -58,8 +57,7 @@ public:
 
     ConversationBox(const QString &text, QWidget *parent, Released released)
         : QCheckBox(text, parent), m_released(std::move(released))
-    {
-    }
+    {}
 
 protected:
     void mousePressEvent(QMouseEvent *event) override
@@ -98,10 +96,9 @@ void EstablishWindow::buildControls()
     m_frame = new QGroupBox(QStringLiteral("DDE Server Conversations"), this);
     m_frame->setObjectName(QStringLiteral("Frame1"));
     for (int n = 0; n < ConvCount; ++n) {
-        auto *box = new ConversationBox(QStringLiteral(" Conv %1").arg(n), m_frame,
-                                        [this, n](Qt::MouseButton button) {
-                                            Check1_MouseUp(n, button);
-                                        });
+        auto *box =
+            new ConversationBox(QStringLiteral(" Conv %1").arg(n), m_frame,
+                                [this, n](Qt::MouseButton button) { Check1_MouseUp(n, button); });
         box->setObjectName(QStringLiteral("Check1(%1)").arg(n));
         m_boxes[std::size_t(n)] = box;
     }
@@ -152,9 +149,9 @@ void EstablishWindow::placeControls()
     setFixedSize(twipsToPixels(6720), twipsToPixels(6360));
     m_frame->setGeometry(twipsRect(120, 240, 4320, 4200));
     for (int n = 0; n < ConvCount; ++n) {
-        m_boxes[std::size_t(n)]->setGeometry(
-            twipsRect(BoxLeft[std::size_t(n / RowsPerColumn)],
-                      BoxTop + (n % RowsPerColumn) * BoxRowStep, BoxWidth, BoxHeight));
+        m_boxes[std::size_t(n)]->setGeometry(twipsRect(BoxLeft[std::size_t(n / RowsPerColumn)],
+                                                       BoxTop + (n % RowsPerColumn) * BoxRowStep,
+                                                       BoxWidth, BoxHeight));
     }
     m_comLabel->setGeometry(twipsRect(4680, 360, 1800, 255));
     m_comCombo->setGeometry(twipsRect(4680, 660, 1800, 360));
@@ -172,8 +169,7 @@ int EstablishWindow::twipsToPixels(int twips) const
 
 QRect EstablishWindow::twipsRect(int left, int top, int width, int height) const
 {
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-            twipsToPixels(height)};
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
 void EstablishWindow::Form_Load()
@@ -237,8 +233,8 @@ void EstablishWindow::Check1_MouseUp(int index, Qt::MouseButton button)
     if (m_infoToggle == 0)
         return;
     // The box breaks lines on LF; the description's CR would show as a glyph.
-    m_text->setPlainText(
-        conversationDescription(m_state, index).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_text->setPlainText(conversationDescription(m_state, index)
+                             .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     m_text->setGeometry(twipsRect(DescriptionLeft[std::size_t(index / RowsPerColumn)],
                                   DescriptionTop[std::size_t(index % RowsPerColumn)],
                                   DescriptionWidth, DescriptionHeight));
@@ -258,8 +254,8 @@ void EstablishWindow::hideDescription()
 
 bool EstablishWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == m_text || watched == m_text->viewport())
-        && event->type() == QEvent::MouseButtonPress)
+    if ((watched == m_text || watched == m_text->viewport()) &&
+        event->type() == QEvent::MouseButtonPress)
         hideDescription();
     return QWidget::eventFilter(watched, event);
 }

@@ -5,7 +5,6 @@
 
 #include <QRect>
 #include <QWidget>
-
 #include <array>
 
 class QCheckBox;

@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -105,8 +104,7 @@ void ServerWindow::showItem(const QString &item, const QString &text)
 
 ServerWindowHost::ServerWindowHost(DdeProgramItems &items, QMdiArea *area, QObject *parent)
     : QObject(parent), m_items(items), m_area(area)
-{
-}
+{}
 
 ServerWindowHost::~ServerWindowHost()
 {

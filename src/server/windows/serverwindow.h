@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
-
 #include <array>
 #include <functional>
 
