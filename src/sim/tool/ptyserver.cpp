@@ -20,6 +20,8 @@ namespace {
 // Pace of a never-ending reply when no wire time is spent.
 constexpr qint64 StreamChunk = 64;
 constexpr qint64 StreamIntervalUs = 5000;
+// Longest time a logged line waits in the buffer.
+constexpr qint64 LogFlushUs = 50000;
 
 qint32 rateOf(speed_t speed)
 {
@@ -170,11 +172,14 @@ void PtyServer::logLine(const char *direction, qint32 baud, const QByteArray &by
         else
             text += '<' + QByteArray::number(u, 16).toUpper().rightJustified(2, '0') + '>';
     }
-    std::fprintf(m_log, "%10.3f %s %6d %s\n", double(nowUs()) / 1e6, direction, int(baud),
+    const qint64 now = nowUs();
+    if (m_logDirtySinceUs < 0)
+        m_logDirtySinceUs = now;
+    std::fprintf(m_log, "%10.3f %s %6d %s\n", double(now) / 1e6, direction, int(baud),
                  text.constData());
 }
 
-void PtyServer::send(const QByteArray &bytes, qint32 baud)
+bool PtyServer::send(const QByteArray &bytes, qint32 baud)
 {
     const ssize_t n = ::write(m_master, bytes.constData(), size_t(bytes.size()));
     const qsizetype written = n < 0 ? 0 : qsizetype(n);
@@ -185,6 +190,7 @@ void PtyServer::send(const QByteArray &bytes, qint32 baud)
         std::fprintf(m_log, "%10.3f -- %lld bytes dropped: the client is not reading\n",
                      double(nowUs()) / 1e6, static_cast<long long>(bytes.size() - written));
     }
+    return written == bytes.size();
 }
 
 void PtyServer::handleInput(const QByteArray &bytes)
@@ -223,10 +229,11 @@ void PtyServer::streamMore(qint64 now)
     while (bytes.size() < chunk)
         bytes += m_stream.pattern;
     bytes.truncate(chunk);
-    send(bytes, m_stream.baud);
+    const bool taken = send(bytes, m_stream.baud);
     m_stream.sent += chunk;
     m_stream.nextUs = now + interval;
-    if (m_stream.sent >= EndlessCap)
+    // Nobody reading: babbling on would only fill the log.
+    if (!taken || m_stream.sent >= EndlessCap)
         m_stream.active = false;
 }
 
@@ -251,6 +258,17 @@ void PtyServer::run(int stopFd)
             wakeUs = m_queue.begin()->first;
         if (m_stream.active && (wakeUs < 0 || m_stream.nextUs < wakeUs))
             wakeUs = m_stream.nextUs;
+        // The log is flushed in batches: a write per exchange would cost as
+        // much as the exchange itself.
+        if (m_logDirtySinceUs >= 0) {
+            const qint64 flushAt = m_logDirtySinceUs + LogFlushUs;
+            if (flushAt <= now) {
+                std::fflush(m_log);
+                m_logDirtySinceUs = -1;
+            } else if (wakeUs < 0 || flushAt < wakeUs) {
+                wakeUs = flushAt;
+            }
+        }
         timespec timeout{};
         timespec *timeoutPtr = nullptr;
         if (wakeUs >= 0) {
@@ -259,8 +277,6 @@ void PtyServer::run(int stopFd)
             timeout.tv_nsec = long(waitUs % 1000000) * 1000;
             timeoutPtr = &timeout;
         }
-        if (m_log && (!timeoutPtr || timeout.tv_sec > 0 || timeout.tv_nsec > 0))
-            std::fflush(m_log);
 
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {m_master, POLLIN, 0}};
         if (ppoll(fds, 2, timeoutPtr, nullptr) < 0) {

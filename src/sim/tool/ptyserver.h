@@ -50,12 +50,14 @@ private:
     qint64 nowUs() const;
     qint32 clientBaud() const;
     void handleInput(const QByteArray &bytes);
-    void send(const QByteArray &bytes, qint32 baud);
+    // Writes to the line; false when not all of it fitted.
+    bool send(const QByteArray &bytes, qint32 baud);
     void streamMore(qint64 now);
     void logLine(const char *direction, qint32 baud, const QByteArray &bytes);
 
     SimLine &m_line;
     std::FILE *m_log;
+    qint64 m_logDirtySinceUs = -1; // time of the oldest line not flushed yet
     int m_master = -1;
     int m_slave = -1;
     QByteArray m_slaveName;
