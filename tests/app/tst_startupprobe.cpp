@@ -1,4 +1,5 @@
 #include "app/shell/startupprobe.h"
+#include "app/shellrig.h"
 #include "device/clock.h"
 #include "device/seriallink.h"
 #include "sim/simline.h"
@@ -11,53 +12,20 @@ using namespace telviox;
 
 namespace {
 
-// A COM port with nothing behind it: opening fails, after costMs of virtual
-// time (a slow driver) or at once.
-class AbsentDevice final : public PortDevice
-{
-public:
-    AbsentDevice(VirtualClock &clock, int costMs) : m_clock(clock), m_costMs(costMs) {}
-    OpenResult open(qint32) override
-    {
-        m_clock.advance(m_costMs);
-        return OpenResult::Missing;
-    }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    QString path() const override { return QStringLiteral("absent"); }
-    bool write(const QByteArray &) override { return false; }
-    ReadResult read(QByteArray &, int) override { return ReadResult::Failed; }
+using test::lineOnPorts;
 
-private:
-    VirtualClock &m_clock;
-    int m_costMs;
-};
-
-// Ports listed in `present` lead to the simulated line; the others are absent.
+// A serial link whose ports in `present` lead to the simulated line.
 struct Rig
 {
-    explicit Rig(const QByteArray &lineJson, QList<int> present = {}, int absentCostMs = 0)
-    {
-        QString error;
-        line = sim::SimLine::load(lineJson, &error);
-        if (!line)
-            qFatal("line file: %s", qPrintable(error));
-        link = std::make_unique<SerialLink>(
-            clock,
-            [this, present, absentCostMs](int port,
-                                          const QString &) -> std::unique_ptr<PortDevice> {
-                ++devicesMade;
-                if (present.contains(port))
-                    return std::make_unique<sim::SimPortDevice>(*line, clock);
-                return std::make_unique<AbsentDevice>(clock, absentCostMs);
-            },
-            QDir::tempPath());
-    }
-
     VirtualClock clock;
     std::unique_ptr<sim::SimLine> line;
     std::unique_ptr<SerialLink> link;
-    int devicesMade = 0;
+
+    explicit Rig(const QByteArray &lineJson, QList<int> present = {}, int absentCostMs = 0)
+        : line(test::loadLine(lineJson)),
+          link(std::make_unique<SerialLink>(clock, lineOnPorts(*line, clock, present, absentCostMs),
+                                            QDir::tempPath()))
+    {}
 };
 
 const QByteArray NoModules = R"({"modules": []})";
