@@ -1,0 +1,240 @@
+// The program as an operator runs it: telvioxd-sim serves the demonstration
+// line on COM1 of a program folder of its own, telvioxd starts there with
+// auto-run on the demonstration list, and the items are read and watched on a
+// private session bus with the desktop's own D-Bus tools. A termination signal
+// ends the program without touching its files.
+
+#include "server/ddetestbus.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// Generous: the machine is shared; these bound a hang, they measure nothing.
+constexpr int StartMs = 60000;
+constexpr int StepMs = 30000;
+
+QString program(const QString &name)
+{
+    return QDir(qEnvironmentVariable("TELVIOXD_BIN")).filePath(name);
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Runs a short command to its end and returns its standard output.
+QByteArray run(const QString &command, const QStringList &args, int *exitCode = nullptr)
+{
+    QProcess process;
+    process.start(command, args);
+    process.waitForFinished(StepMs);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+// The text of an item through the Request method, as gdbus prints it:
+// ('text',). Nothing when the call fails.
+std::optional<QString> request(const QString &item)
+{
+    int code = 0;
+    const QByteArray out = run(
+        QStringLiteral("gdbus"),
+        {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+         QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"), QStringLiteral("/Form5"),
+         QStringLiteral("--method"), QStringLiteral("dde.Topic.Request"), item},
+        &code);
+    static const QRegularExpression text(QStringLiteral("^\\('(.*)',\\)$"));
+    const auto match = text.match(QString::fromUtf8(out.trimmed()));
+    if (code != 0 || !match.hasMatch())
+        return std::nullopt;
+    return match.captured(1);
+}
+
+bool nameOnBus()
+{
+    const QByteArray out =
+        run(QStringLiteral("gdbus"),
+            {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("--object-path"),
+             QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("--method"),
+             QStringLiteral("org.freedesktop.DBus.NameHasOwner"), QStringLiteral("dde.TELVIOXD")});
+    return out.contains("true");
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void servesTheDemoLineUntilTerminated();
+    void cleanup();
+
+private:
+    void stop(QProcess &process);
+
+    telviox::test::TestBus m_bus;
+    QTemporaryDir m_home;
+    QProcess m_sim;
+    QProcess m_program;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    for (const char *tool : {"gdbus", "dbus-daemon"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    QString reason;
+    if (!m_bus.start(&reason))
+        QSKIP(qPrintable(reason));
+    for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-demo-list"})
+        QVERIFY2(QFile::exists(program(QString::fromLatin1(name))), name);
+}
+
+void TestEndToEnd::stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(StepMs)) {
+        process.kill();
+        process.waitForFinished(StepMs);
+    }
+}
+
+void TestEndToEnd::cleanup()
+{
+    stop(m_program);
+    stop(m_sim);
+}
+
+void TestEndToEnd::servesTheDemoLineUntilTerminated()
+{
+    const QDir home(m_home.path());
+    QVERIFY(home.mkpath(QStringLiteral("ports")));
+    int code = -1;
+    const QByteArray listed =
+        run(program(QStringLiteral("telvioxd-demo-list")), {home.path()}, &code);
+    QCOMPARE(code, 0);
+    QVERIFY(listed.startsWith("Text1 "));
+    QFile config(home.filePath(QStringLiteral("lumvex.cfg")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("1,16,0,1\n");
+    config.close();
+    const QStringList kept = {QStringLiteral("lumvex.cfg"), QStringLiteral("default.cnv"),
+                              QStringLiteral("default.dde")};
+    QList<QByteArray> before;
+    for (const QString &name : kept)
+        before << digest(home.filePath(name));
+
+    m_sim.setProcessChannelMode(QProcess::MergedChannels);
+    m_sim.start(program(QStringLiteral("telvioxd-sim")),
+                {QStringLiteral("--line"),
+                 qEnvironmentVariable("TELVIOXD_SOURCE") + QStringLiteral("/sim/demo-line.json"),
+                 QStringLiteral("--link"), home.filePath(QStringLiteral("ports/com1")),
+                 QStringLiteral("--log"), home.filePath(QStringLiteral("sim.log"))});
+    QByteArray simOut;
+    while (!simOut.contains("serving") && m_sim.waitForReadyRead(StartMs))
+        simOut += m_sim.readAll();
+    QVERIFY2(simOut.contains("serving"), simOut.constData());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TELVIOXD_HOME"), home.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_program.setProcessEnvironment(env);
+    m_program.setProcessChannelMode(QProcess::MergedChannels);
+    m_program.start(program(QStringLiteral("telvioxd")), {});
+    QVERIFY(m_program.waitForStarted(StartMs));
+
+    // Auto-run starts the server: the service appears and Text1 gets the
+    // thermocouple's value.
+    std::optional<QString> first;
+    QDeadlineTimer deadline(StartMs);
+    while (!deadline.hasExpired() && m_program.state() == QProcess::Running) {
+        first = request(QStringLiteral("Text1"));
+        if (first && !first->trimmed().isEmpty())
+            break;
+        QTest::qWait(200);
+    }
+    QVERIFY2(first && !first->trimmed().isEmpty(), m_program.readAll().constData());
+    bool ok = false;
+    const double celsius = first->trimmed().toDouble(&ok);
+    QVERIFY2(ok && celsius > 19.0 && celsius < 31.0, qPrintable(*first));
+
+    // Properties carry the same items; Text3 holds both counters.
+    const QByteArray property = run(
+        QStringLiteral("gdbus"),
+        {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+         QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"), QStringLiteral("/Form5"),
+         QStringLiteral("--method"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+         QStringLiteral("dde.Topic"), QStringLiteral("Text3")});
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("\\d{9}")).match(QString::fromUtf8(property)).hasMatch(),
+        property.constData());
+    if (!QStandardPaths::findExecutable(QStringLiteral("busctl")).isEmpty()) {
+        const QByteArray viaBusctl =
+            run(QStringLiteral("busctl"), {QStringLiteral("--user"), QStringLiteral("get-property"),
+                                           QStringLiteral("dde.TELVIOXD"), QStringLiteral("/Form5"),
+                                           QStringLiteral("dde.Topic"), QStringLiteral("Text2")});
+        // busctl finds the user bus by its own rules; only check it when it
+        // reaches ours.
+        if (!viaBusctl.isEmpty())
+            QVERIFY2(viaBusctl.startsWith("s \""), viaBusctl.constData());
+    }
+
+    // Watching: the counters move on every tick, so changes are announced.
+    QProcess monitor;
+    monitor.start(QStringLiteral("gdbus"),
+                  {QStringLiteral("monitor"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                   QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"),
+                   QStringLiteral("/Form5")});
+    QVERIFY(monitor.waitForStarted(StartMs));
+    QByteArray seen;
+    const QRegularExpression advise(
+        QStringLiteral("dde\\.Topic\\.Advise \\('Text3', '([^']*)'\\)"));
+    QStringList counterTexts;
+    deadline.setRemainingTime(StartMs);
+    while (counterTexts.size() < 2 && !deadline.hasExpired() && monitor.waitForReadyRead(StepMs)) {
+        seen += monitor.readAllStandardOutput();
+        counterTexts.clear();
+        auto it = advise.globalMatch(QString::fromUtf8(seen));
+        while (it.hasNext())
+            counterTexts << it.next().captured(1).trimmed();
+        counterTexts.removeDuplicates();
+    }
+    stop(monitor);
+    QVERIFY2(counterTexts.size() >= 2, seen.constData());
+    QVERIFY(seen.contains("PropertiesChanged"));
+
+    // Ended by the system: no question, nothing written, the service gone.
+    ::kill(pid_t(m_program.processId()), SIGTERM);
+    QVERIFY(m_program.waitForFinished(StepMs));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+    for (int i = 0; i < kept.size(); ++i)
+        QVERIFY2(digest(home.filePath(kept.at(i))) == before.at(i), qPrintable(kept.at(i)));
+    QVERIFY(QFileInfo(home.filePath(QStringLiteral("ports/com1"))).isSymLink());
+    QVERIFY(!nameOnBus());
+    QCOMPARE(m_sim.state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
