@@ -21,7 +21,6 @@ private slots:
     void validLinesAreTaken();
     void unreadableLinesGiveDefaultsAndOneWarning_data();
     void unreadableLinesGiveDefaultsAndOneWarning();
-    void aFolderInPlaceOfTheFileIsUnreadable();
     void writingReplacesTheFileWhole();
     void baudMaskRoundTrip();
 
@@ -142,19 +141,6 @@ void TestConfigFile::unreadableLinesGiveDefaultsAndOneWarning()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
-}
-
-void TestConfigFile::aFolderInPlaceOfTheFileIsUnreadable()
-{
-    // It exists, so it is not reported missing; it cannot be read either.
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(ConfigFile::FileName));
-    ScriptedPrompt prompt;
-    SharedState state = probedState();
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("lumvex\\.cfg"));
-    QCOMPARE(readConfiguration(state, prompt, dir.path()), ConfigRead::Unreadable);
-    QVERIFY(prompt.shown().isEmpty());
-    QCOMPARE(state.SearchBaudMask, 16);
 }
 
 void TestConfigFile::writingReplacesTheFileWhole()

@@ -65,28 +65,9 @@ class TestProgramExit : public QObject
     Q_OBJECT
 
 private slots:
-    void noKeepsTheProgramAndTheServerRunning();
     void yesStopsTheServerBeforeWritingTheConfiguration();
-    void yesWhileStoppedWritesTheCurrentOptions();
-    void systemCloseAsksNothingAndSavesNothing();
     void unwritableConfigurationDoesNotBlockTheExit();
 };
-
-void TestProgramExit::noKeepsTheProgramAndTheServerRunning()
-{
-    Rig rig;
-    QCOMPARE(rig.link->Open_Com(3, 9600), 0);
-    rig.state.ServerRunning = 1;
-    rig.prompt.expect(Question, QuestionStyle, QStringLiteral("TELVIOXD"), Answer::No);
-
-    QVERIFY(!rig.makeExit().queryUnload(CloseRequest::Operator));
-    QVERIFY(rig.prompt.problems().isEmpty());
-    QCOMPARE(rig.prompt.beeps(), 1);
-    QVERIFY(rig.events.isEmpty());
-    QCOMPARE(rig.state.ServerRunning, 1);
-    QVERIFY(rig.link->isOpen(3));
-    QVERIFY(!QFile::exists(configFilePath(rig.dir.path())));
-}
 
 void TestProgramExit::yesStopsTheServerBeforeWritingTheConfiguration()
 {
@@ -106,34 +87,6 @@ void TestProgramExit::yesStopsTheServerBeforeWritingTheConfiguration()
              QStringList({QStringLiteral("stop:1,16,0,1\n"), QStringLiteral("tray removed")}));
     QCOMPARE(rig.configText(), QStringLiteral("3,0,1,0\n"));
     QVERIFY(!rig.link->isOpen(3));
-}
-
-void TestProgramExit::yesWhileStoppedWritesTheCurrentOptions()
-{
-    Rig rig;
-    // The search settings changed during the run: the mask comes from the flags.
-    rig.state.SearchBaudMask = 16;
-    rig.state.SearchBauds = searchBaudsOfMask(0x81);
-    rig.state.AutoRun = 1;
-    rig.state.ComPort = 2;
-    QCOMPARE(rig.link->Open_Com(2, 19200), 0);
-    rig.prompt.expect(Question, QuestionStyle, QStringLiteral("TELVIOXD"), Answer::Yes);
-
-    QVERIFY(rig.makeExit().queryUnload(CloseRequest::Operator));
-    QCOMPARE(rig.events, QStringList{QStringLiteral("tray removed")}); // no stop while stopped
-    QCOMPARE(rig.configText(), QStringLiteral("2,129,1,1\n"));
-    QVERIFY(!rig.link->isOpen(2));
-}
-
-void TestProgramExit::systemCloseAsksNothingAndSavesNothing()
-{
-    Rig rig;
-    rig.state.ServerRunning = 1;
-    QVERIFY(rig.makeExit().queryUnload(CloseRequest::System));
-    QVERIFY(rig.prompt.shown().isEmpty());
-    QCOMPARE(rig.prompt.beeps(), 1);
-    QVERIFY(rig.events.isEmpty());
-    QVERIFY(!QFile::exists(configFilePath(rig.dir.path())));
 }
 
 void TestProgramExit::unwritableConfigurationDoesNotBlockTheExit()
