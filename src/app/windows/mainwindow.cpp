@@ -69,10 +69,11 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
 
     // The Establish Conversation window lives as long as the program; its
     // own Exit button is the way out, so its frame has no close box.
-    m_establish = new EstablishWindow(m_state, m_prompt);
-    m_establishFrame =
-        m_area->addSubWindow(m_establish, Qt::SubWindow | Qt::CustomizeWindowHint |
-                                              Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
+    auto establish = std::make_unique<EstablishWindow>(m_state, m_prompt);
+    m_establish = establish.get();
+    m_establishFrame = m_area->addSubWindow(establish.release(),
+                                            Qt::SubWindow | Qt::CustomizeWindowHint |
+                                                Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
     m_establishFrame->installEventFilter(this);
     connect(m_establish, &EstablishWindow::exitRequested, this, &QWidget::close);
     connect(m_establish, &EstablishWindow::settingDialogRequested, this, [this](int index) {
