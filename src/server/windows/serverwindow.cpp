@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +24,8 @@ namespace telviox {
 namespace {
 
 constexpr int RowsPerColumn = 16;
-constexpr int BoxMinimumWidth = 180;
+// Wide enough for the longest item, eight fields of seven characters.
+constexpr int BoxCharacters = 57;
 
 } // namespace
 
@@ -60,7 +62,10 @@ ServerWindow::ServerWindow(DdeProgramItems &items, PollCycle &cycle, QWidget *pa
         label->setObjectName(QStringLiteral("Label%1").arg(position));
         auto *box = new QLineEdit(m_items.text(position), this);
         box->setObjectName(DdeProgramItems::itemName(position));
-        box->setMinimumWidth(BoxMinimumWidth);
+        // Fixed pitch keeps the seven-character fields of an item in columns.
+        box->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(BoxCharacters, u'0'))
+                             + 2 * box->fontMetrics().averageCharWidth());
         label->setBuddy(box);
         grid->addWidget(label, row, column, Qt::AlignRight);
         grid->addWidget(box, row, column + 1);
@@ -95,8 +100,13 @@ void ServerWindow::showItem(const QString &item, const QString &text)
 {
     QLineEdit *box = textBox(DdeProgramItems::positionOf(item));
     // Setting the same text again would move the operator's cursor.
-    if (box && box->text() != text)
+    if (box && box->text() != text) {
         box->setText(text);
+        // A value reads from its start; setText leaves the cursor at the end,
+        // which scrolls a long item out of sight.
+        if (!box->hasFocus())
+            box->setCursorPosition(0);
+    }
 }
 
 // ---------------------------------------------------------------------------
