@@ -21,7 +21,7 @@ if [ -z "${TELVIOXD_SHOT_INSIDE:-}" ]; then
         export XDG_RUNTIME_DIR
     fi
     TELVIOXD_SHOT_INSIDE=1 exec dbus-run-session -- \
-        xvfb-run -a -s "-screen 0 1100x700x24" bash "$0" "$(realpath -m "$out")"
+        xvfb-run -a -s "-screen 0 1600x900x24" bash "$0" "$(realpath -m "$out")"
 fi
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/telvioxd-shot.XXXXXX")
@@ -70,7 +70,7 @@ for _ in $(seq 50); do
     sleep 0.2
 done
 [ -n "$server" ] || { echo "screenshot.sh: the server window did not come back" >&2; exit 1; }
-xdotool windowmove "$server" 560 110
+xdotool windowmove "$server" 380 260
 # A few ticks so every item holds a value.
 sleep 4
 import -window root "$1"
