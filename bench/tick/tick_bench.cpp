@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <variant>
 #include <vector>
 
 using namespace telviox;
@@ -65,9 +66,15 @@ const char LineFile[] = R"({
   ]
 })";
 
+class Simulator;
+Simulator *runningSimulator = nullptr;
+void stopSimulator();
+
 [[noreturn]] void fail(const QString &message)
 {
     std::fprintf(stderr, "bench_tick: %s\n", qPrintable(message));
+    // exit() unwinds nothing: the simulator must not outlive the bench.
+    stopSimulator();
     std::exit(1);
 }
 
@@ -89,6 +96,7 @@ public:
                                   QStringLiteral("--log"), QStringLiteral("/dev/null"),
                                   QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
                                   QString::number(TurnaroundMs)});
+        runningSimulator = this;
         if (!m_process.waitForStarted(10000))
             fail(QStringLiteral("cannot start %1").arg(program));
         while (!m_process.canReadLine()) {
@@ -102,6 +110,13 @@ public:
     }
     ~Simulator()
     {
+        runningSimulator = nullptr;
+        stop();
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
@@ -114,14 +129,25 @@ private:
     QProcess m_process;
 };
 
+void stopSimulator()
+{
+    if (runningSimulator)
+        runningSimulator->stop();
+}
+
+// What a tick did on the line, in order: a command sent, or a wait (ms).
+using Step = std::variant<QByteArray, int>;
+
 // Real time for the routines, adding up the waits they ask for.
 class CountingClock final : public Clock
 {
 public:
+    explicit CountingClock(std::vector<Step> &steps) : m_steps(steps) {}
     qint64 tickCount() const override { return SystemClock::instance().tickCount(); }
     void sleep(int ms) override
     {
         m_sleptMs += ms;
+        m_steps.emplace_back(ms);
         QElapsedTimer timer;
         timer.start();
         SystemClock::instance().sleep(ms);
@@ -137,6 +163,7 @@ public:
     }
 
 private:
+    std::vector<Step> &m_steps;
     qint64 m_sleptMs = 0;
     qint64 m_actualNs = 0;
 };
@@ -256,6 +283,7 @@ struct Result
     double waitsMs = 0;
     double waitsTookMs = 0;
     double cpuMs = 0;
+    double replayMs = 0;
     double wireMs = 0;
     int exchanges = 0;
     double ratio = 0;
@@ -266,14 +294,17 @@ Result measure(const QString &home, qint32 baud, int base, int ticks)
     SerialLink link(SystemClock::instance(), {}, home);
     qint64 wireUs = 0;
     int exchanges = 0;
+    std::vector<Step> steps;
     link.addObserver([&](const TrafficRecord &record) {
         // Characters of 10 bits, whole microseconds per frame, as the line counts.
         wireUs += qint64(record.frame.size()) * 10 * 1000000 / baud;
-        if (record.direction == TrafficRecord::Direction::Sent)
+        if (record.direction == TrafficRecord::Direction::Sent) {
             ++exchanges;
+            steps.emplace_back(record.frame.chopped(1));
+        }
     });
     ModuleLibrary library(link);
-    CountingClock clock;
+    CountingClock clock(steps);
     QuietPrompt prompt;
     SharedState state;
     Items items;
@@ -302,11 +333,13 @@ Result measure(const QString &home, qint32 baud, int base, int ticks)
     std::vector<double> ratios;
     std::vector<double> waitsTook;
     std::vector<double> cpu;
+    std::vector<double> replayMs;
     Result last;
     for (int i = 0; i < ticks; ++i) {
         clock.reset();
         wireUs = 0;
         exchanges = 0;
+        steps.clear();
         const double cpuBefore = threadCpuMs();
         QElapsedTimer timer;
         timer.start();
@@ -323,6 +356,21 @@ Result measure(const QString &home, qint32 baud, int base, int ticks)
         last.waitsMs = waits;
         last.wireMs = wire;
         last.exchanges = exchanges;
+
+        // The same exchanges and waits in the same order, without the poll
+        // cycle around them: what is left between the two is its own cost.
+        const std::vector<Step> done = steps;
+        QElapsedTimer replay;
+        replay.start();
+        for (const Step &step : done) {
+            if (const auto *command = std::get_if<QByteArray>(&step)) {
+                QByteArray reply;
+                link.Send_Receive_Cmd(Port, *command, reply, 1000, 0);
+            } else {
+                SystemClock::instance().sleep(std::get<int>(step));
+            }
+        }
+        replayMs.push_back(double(replay.nsecsElapsed()) / 1e6);
     }
     if (!status.errors.isEmpty())
         fail(QStringLiteral("at %1 bit/s: %2").arg(baud).arg(status.errors.first()));
@@ -338,6 +386,7 @@ Result measure(const QString &home, qint32 baud, int base, int ticks)
     last.ratio = median(ratios);
     last.waitsTookMs = median(waitsTook);
     last.cpuMs = median(cpu);
+    last.replayMs = median(replayMs);
     return last;
 }
 
@@ -375,13 +424,17 @@ int main(int argc, char *argv[])
     const Result slow = measure(home.path(), 9600, 0x01, ticks);
     const Result fast = measure(home.path(), 115200, 0x11, ticks);
 
-    std::printf("%d ticks at each rate, medians:\n", ticks);
-    std::printf("  %6s  %9s  %9s  (%7s %7s %4s)  %6s  %s\n", "bit/s", "tick ms", "least ms",
-                "waits", "wire", "exch", "ratio", "waits took / cpu ms");
+    std::printf("%d ticks at each rate, medians. least = waits + wire time of every frame + "
+                "turnaround per exchange;\n",
+                ticks);
+    std::printf("direct = the same exchanges and waits made straight on the serial link.\n");
+    std::printf("  %6s  %8s  %8s  (%6s %6s %4s)  %6s  %8s  %11s  %s\n", "bit/s", "tick ms",
+                "least ms", "waits", "wire", "exch", "ratio", "direct", "tick/direct",
+                "waits took, cpu ms");
     for (const auto &[baud, r] : {std::pair{9600, slow}, std::pair{115200, fast}}) {
-        std::printf("  %6d  %9.2f  %9.2f  (%7.2f %7.2f %4d)  %6.3f  %.2f / %.2f\n", baud,
-                    r.tickMs, r.idealMs, r.waitsMs, r.wireMs, r.exchanges, r.ratio, r.waitsTookMs,
-                    r.cpuMs);
+        std::printf("  %6d  %8.2f  %8.2f  (%6.1f %6.2f %4d)  %6.3f  %8.2f  %11.3f  %.2f, %.2f\n",
+                    baud, r.tickMs, r.idealMs, r.waitsMs, r.wireMs, r.exchanges, r.ratio,
+                    r.replayMs, r.tickMs / r.replayMs, r.waitsTookMs, r.cpuMs);
     }
 
     const double maxRatio = parser.value(maxRatioOption).toDouble();
