@@ -184,6 +184,19 @@ serve() {
     # COM1, search at 9600 baud without checksum, auto-run on.
     echo "1,16,0,1" >"$home/lumvex.cfg"
 
+    # The other server the output conversation takes its value from; a loop
+    # moves its set point so the module's output can be seen following it.
+    "$bin/telvioxd-dde" serve DemoSource Values Setpoint=2.5 >"$home/source.log" 2>&1 &
+    advise_pids+=($!)
+    (
+        for value in 1.25 2.5 5 7.5 10; do
+            sleep 4
+            "$bin/telvioxd-dde" poke DemoSource Values Setpoint "$value" >/dev/null 2>&1 || exit 0
+        done
+    ) &
+    advise_pids+=($!)
+    echo "Set point source: telvioxd-dde serve DemoSource Values Setpoint=2.5 (poked every 4 s)"
+
     TELVIOXD_HOME=$home "$bin/telvioxd" >"$home/telvioxd.log" 2>&1 &
     program_pid=$!
     echo "TELVIOXD started (pid $program_pid${QT_QPA_PLATFORM:+, $QT_QPA_PLATFORM})."

@@ -25,6 +25,8 @@ struct DemoConversation
     qint16 channels; // analog inputs: bit 7 is channel 0
     qint16 ioType;   // digital: 1 reads the inputs
     const char *what;
+    // An output fed from an item of another server (service, topic, item).
+    const char *source[3] = {nullptr, nullptr, nullptr};
 };
 
 // In table order: conversation n is published in item Text(n+1).
@@ -35,6 +37,8 @@ const DemoConversation Demo[] = {
     {"2065", 0x06, 9600, 0, 0, 1, "digital inputs"},
     {"9091", 0x10, 9600, 0, qint16(0xC0), 0, "input in slot 0 of a main unit, channels 0 and 1"},
     {"92091", 0x09, 19200, 0, 0x80, 0, "input of the 92000 family at 19200 baud, channel 0"},
+    {"2011", 0x03, 9600, 0, 1, 0, "output following item Setpoint of DemoSource, topic Values",
+     {"DemoSource", "Values", "Setpoint"}},
 };
 
 constexpr qint16 DemoInterval = 1000;
@@ -69,6 +73,11 @@ int main(int argc, char *argv[])
         record.Channels = d.channels;
         record.IoType = d.ioType;
         record.Slot = d.slot;
+        if (d.source[0]) {
+            links[std::size_t(n)] =
+                LinkRecord{QString::fromLatin1(d.source[0]), QString::fromLatin1(d.source[1]),
+                           QString::fromLatin1(d.source[2]), 1};
+        }
         ++n;
     }
     links[IntervalEntry] = LinkRecord{QStringLiteral("Timer Interval"), {}, {}, DemoInterval};

@@ -65,6 +65,25 @@ std::optional<QString> request(const QString &item)
     return match.captured(1);
 }
 
+bool logContains(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains(bytes);
+}
+
+// Polls an item until its text, without the alternating blank, is `wanted`.
+bool itemBecomes(const QString &item, const QString &wanted)
+{
+    QDeadlineTimer deadline(StepMs);
+    while (!deadline.hasExpired()) {
+        const auto text = request(item);
+        if (text && text->trimmed() == wanted)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
 bool nameOnBus()
 {
     const QByteArray out =
@@ -93,6 +112,7 @@ private:
     telviox::test::TestBus m_bus;
     QTemporaryDir m_home;
     QProcess m_sim;
+    QProcess m_source;
     QProcess m_program;
 };
 
@@ -105,7 +125,7 @@ void TestEndToEnd::initTestCase()
     QString reason;
     if (!m_bus.start(&reason))
         QSKIP(qPrintable(reason));
-    for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-demo-list"})
+    for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-demo-list", "telvioxd-dde"})
         QVERIFY2(QFile::exists(program(QString::fromLatin1(name))), name);
 }
 
@@ -123,6 +143,7 @@ void TestEndToEnd::stop(QProcess &process)
 void TestEndToEnd::cleanup()
 {
     stop(m_program);
+    stop(m_source);
     stop(m_sim);
 }
 
@@ -155,6 +176,15 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     while (!simOut.contains("serving") && m_sim.waitForReadyRead(StartMs))
         simOut += m_sim.readAll();
     QVERIFY2(simOut.contains("serving"), simOut.constData());
+
+    // The other server whose item the list's output conversation follows.
+    m_source.start(program(QStringLiteral("telvioxd-dde")),
+                   {QStringLiteral("serve"), QStringLiteral("DemoSource"), QStringLiteral("Values"),
+                    QStringLiteral("Setpoint=2.5")});
+    QByteArray sourceOut;
+    while (!sourceOut.contains("ready") && m_source.waitForReadyRead(StartMs))
+        sourceOut += m_source.readAllStandardOutput();
+    QVERIFY2(sourceOut.contains("ready"), sourceOut.constData());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TELVIOXD_HOME"), home.path());
@@ -213,6 +243,20 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     stop(monitor);
     QVERIFY2(counterTexts.size() >= 2, seen.constData());
     QVERIFY(seen.contains("PropertiesChanged"));
+
+    // The output follows its source: what is poked there is written to the
+    // module on the next tick and shown in the conversation's item.
+    QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+2.500")));
+    run(program(QStringLiteral("telvioxd-dde")),
+        {QStringLiteral("poke"), QStringLiteral("DemoSource"), QStringLiteral("Values"),
+         QStringLiteral("Setpoint"), QStringLiteral("4.25")},
+        &code);
+    QCOMPARE(code, 0);
+    QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+4.250")));
+    // The simulator writes its log in batches.
+    QTRY_VERIFY_WITH_TIMEOUT(logContains(home.filePath(QStringLiteral("sim.log")),
+                                                 "#03+04.250"),
+                             StepMs);
 
     // Ended by the system: no question, nothing written, the service gone.
     ::kill(pid_t(m_program.processId()), SIGTERM);
