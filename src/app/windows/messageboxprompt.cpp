@@ -81,12 +81,12 @@ void MessageBoxPrompt::setUp(QMessageBox &box, const QString &text, int style, c
     box.setTextFormat(Qt::PlainText);
     box.setIcon(iconOf(style));
     QAbstractButton *first = nullptr;
-    for (const ButtonSpec &spec : buttonsOf(style)) {
-        QAbstractButton *button = spec.standard != QMessageBox::NoButton
-                                      ? static_cast<QAbstractButton *>(box.addButton(spec.standard))
-                                      : box.addButton(QString::fromLatin1(spec.text), spec.role);
-        button->setObjectName(QString::fromLatin1(spec.objectName));
-        button->setProperty(AnswerProperty, int(spec.answer));
+    for (const ButtonSpec &choice : buttonsOf(style)) {
+        QAbstractButton *button = choice.standard != QMessageBox::NoButton
+                                      ? static_cast<QAbstractButton *>(box.addButton(choice.standard))
+                                      : box.addButton(QString::fromLatin1(choice.text), choice.role);
+        button->setObjectName(QString::fromLatin1(choice.objectName));
+        button->setProperty(AnswerProperty, int(choice.answer));
         if (!first)
             first = button;
     }
