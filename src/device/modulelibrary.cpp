@@ -680,8 +680,10 @@ qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteA
     return LinkCode::Ok;
 }
 
-qint16 ModuleLibrary::ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
-                                                  QByteArray &szReceive)
+// A counter setting of counter w[5] read as a 32-bit value: high word into
+// element 7, low word into element 8.
+qint16 ModuleLibrary::readCounterWords(WordBlock &w, QByteArray &szSend, QByteArray &szReceive,
+                                       char lead, const char *command)
 {
     WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
     w[7] = w[8] = 0;
@@ -689,31 +691,25 @@ qint16 ModuleLibrary::ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &, QB
         return r;
     if (const qint16 r = WordCall::counter(w[5]))
         return r;
-    return call.readWords(call.head('@') + 'G' + hexDigit(w[5]), call.answered());
+    return call.readWords(call.head(lead) + command + hexDigit(w[5]), call.answered());
+}
+
+qint16 ModuleLibrary::ReadPresetCounterValue_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
+                                                  QByteArray &szReceive)
+{
+    return readCounterWords(w, szSend, szReceive, '@', "G");
 }
 
 qint16 ModuleLibrary::ReadCounterMaxValue_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                                QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
-    w[7] = w[8] = 0;
-    if (const qint16 r = call.require(counters))
-        return r;
-    if (const qint16 r = WordCall::counter(w[5]))
-        return r;
-    return call.readWords(call.head('$') + '3' + hexDigit(w[5]), call.answered());
+    return readCounterWords(w, szSend, szReceive, '$', "3");
 }
 
 qint16 ModuleLibrary::ReadAlarmLimitValue_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                                QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
-    w[7] = w[8] = 0;
-    if (const qint16 r = call.require(counters))
-        return r;
-    if (const qint16 r = WordCall::counter(w[5]))
-        return r;
-    return call.readWords(call.head('@') + "RP" + hexDigit(w[5]), call.answered());
+    return readCounterWords(w, szSend, szReceive, '@', "RP");
 }
 
 qint16 ModuleLibrary::ReadModuleMode_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,

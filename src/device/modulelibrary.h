@@ -121,6 +121,9 @@ public:
     static const Function *function(const QString &name);
 
 private:
+    qint16 readCounterWords(WordBlock &w, QByteArray &szSend, QByteArray &szReceive, char lead,
+                            const char *command);
+
     SerialLink &m_link;
 };
 
