@@ -8,6 +8,8 @@
 // simulator runs with no wire time and no turnaround, so the figures are the
 // cost of the two ends and the terminal alone.
 
+#include "simprocess.h"
+
 #include "device/seriallink.h"
 
 #include <QCommandLineParser>
@@ -16,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -71,48 +72,6 @@ void fail(const QString &message)
     std::fprintf(stderr, "bench_seriallink: %s\n", qPrintable(message));
     std::exit(1);
 }
-
-// telvioxd-sim serving the bench's line on home/ports/com1, for the whole run.
-class Simulator
-{
-public:
-    Simulator(const QString &program, const QString &home)
-    {
-        const QString lineFile = QDir(home).filePath(QStringLiteral("line.json"));
-        QFile file(lineFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(LineFile) < 0)
-            fail(QStringLiteral("cannot write %1").arg(lineFile));
-        file.close();
-        QDir(home).mkpath(QStringLiteral("ports"));
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, {QStringLiteral("--line"), lineFile, QStringLiteral("--link"),
-                                  QDir(home).filePath(QStringLiteral("ports/com1")),
-                                  QStringLiteral("--log"), QStringLiteral("/dev/null"),
-                                  QStringLiteral("--turnaround"), QStringLiteral("0")});
-        if (!m_process.waitForStarted(10000))
-            fail(QStringLiteral("cannot start %1").arg(program));
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10000))
-                fail(QStringLiteral("%1 did not report ready").arg(program));
-        }
-        const QByteArray ready = m_process.readLine().trimmed();
-        if (!ready.contains("serving"))
-            fail(QStringLiteral("unexpected first line from the simulator: %1")
-                     .arg(QString::fromLocal8Bit(ready)));
-    }
-    ~Simulator()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    Simulator(const Simulator &) = delete;
-    Simulator &operator=(const Simulator &) = delete;
-
-private:
-    QProcess m_process;
-};
 
 Figures throughSerialLink(SerialLink &link, int exchanges)
 {
@@ -213,7 +172,10 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("%1 not found (set TELVIOXD_BIN)").arg(program));
 
     QTemporaryDir home;
-    Simulator simulator(program, home.path());
+    SimProcess simulator(program, home.path(), LineFile,
+                         {QStringLiteral("--turnaround"), QStringLiteral("0")});
+    if (!simulator.ok())
+        fail(simulator.error());
     SerialLink link(SystemClock::instance(), {}, home.path());
     const QString device = devicePathForPort(Port, home.path());
 

@@ -8,6 +8,8 @@
 //
 // telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
 
+#include "../simprocess.h"
+
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
 #include "device/catalogue.h"
@@ -66,8 +68,7 @@ const char LineFile[] = R"({
   ]
 })";
 
-class Simulator;
-Simulator *runningSimulator = nullptr;
+SimProcess *runningSimulator = nullptr;
 void stopSimulator();
 
 [[noreturn]] void fail(const QString &message)
@@ -77,57 +78,6 @@ void stopSimulator();
     stopSimulator();
     std::exit(1);
 }
-
-// telvioxd-sim serving the bench's line on home/ports/com1, for the whole run.
-class Simulator
-{
-public:
-    Simulator(const QString &program, const QString &home)
-    {
-        const QString lineFile = QDir(home).filePath(QStringLiteral("line.json"));
-        QFile file(lineFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(LineFile) < 0)
-            fail(QStringLiteral("cannot write %1").arg(lineFile));
-        file.close();
-        QDir(home).mkpath(QStringLiteral("ports"));
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, {QStringLiteral("--line"), lineFile, QStringLiteral("--link"),
-                                  QDir(home).filePath(QStringLiteral("ports/com1")),
-                                  QStringLiteral("--log"), QStringLiteral("/dev/null"),
-                                  QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
-                                  QString::number(TurnaroundMs)});
-        runningSimulator = this;
-        if (!m_process.waitForStarted(10000))
-            fail(QStringLiteral("cannot start %1").arg(program));
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10000))
-                fail(QStringLiteral("%1 did not report ready").arg(program));
-        }
-        const QByteArray ready = m_process.readLine().trimmed();
-        if (!ready.contains("serving"))
-            fail(QStringLiteral("unexpected first line from the simulator: %1")
-                     .arg(QString::fromLocal8Bit(ready)));
-    }
-    ~Simulator()
-    {
-        runningSimulator = nullptr;
-        stop();
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    Simulator(const Simulator &) = delete;
-    Simulator &operator=(const Simulator &) = delete;
-
-private:
-    QProcess m_process;
-};
 
 void stopSimulator()
 {
@@ -416,7 +366,12 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("%1 not found (set TELVIOXD_BIN)").arg(program));
 
     QTemporaryDir home;
-    Simulator simulator(program, home.path());
+    SimProcess simulator(program, home.path(), LineFile,
+                         {QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
+                          QString::number(TurnaroundMs)});
+    runningSimulator = &simulator;
+    if (!simulator.ok())
+        fail(simulator.error());
 
     std::printf("one tick of 8 conversations (2026, 2091 x8, 2011, 2028, 2032 x2, 2017 in, "
                 "2017 out, 2063), telvioxd-sim --wire-time --turnaround %d\n",
