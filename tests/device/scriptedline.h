@@ -31,7 +31,7 @@ struct ScriptedLine
     PortDevice::OpenResult openResult = PortDevice::OpenResult::Ok;
     bool unplugged = false;
     int writeMs = 0; // time the frame takes on the wire
-    int devicesMade = 0, opens = 0, reads = 0;
+    int opens = 0;
     qint32 baud = 0;
     QStringList openedPaths;
     QList<QByteArray> written;
@@ -71,7 +71,6 @@ public:
     }
     ReadResult read(QByteArray &buffer, int timeoutMs) override
     {
-        ++m_line.reads;
         if (!m_open || m_line.unplugged)
             return ReadResult::Failed;
         auto &in = m_line.incoming;
@@ -100,10 +99,8 @@ private:
 
 inline PortDeviceFactory scriptedFactory(ScriptedLine &line)
 {
-    return [&line](int, const QString &path) -> std::unique_ptr<PortDevice> {
-        ++line.devicesMade;
-        return std::make_unique<ScriptedDevice>(line, path);
-    };
+    return
+        [&line](int, const QString &path) { return std::make_unique<ScriptedDevice>(line, path); };
 }
 
 } // namespace telviox::test

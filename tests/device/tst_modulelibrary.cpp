@@ -33,16 +33,13 @@ struct Blocks
 // "e5=3 slot=2 chk=1 f=1.5": elements by number, slot = 7, chk = 3, f = fBuf(0).
 void apply(const QString &assignments, Blocks &b)
 {
-    for (const QString &part : assignments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString key = part.section(QLatin1Char('='), 0, 0);
-        const QString value = part.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("f")) {
+    for (const QString &part : assignments.split(' ', Qt::SkipEmptyParts)) {
+        const QString key = part.section('=', 0, 0), value = part.section('=', 1);
+        if (key == "f") {
             b.f[0] = value.toFloat();
             continue;
         }
-        const auto element = size_t(key == QLatin1String("slot")  ? 7
-                                    : key == QLatin1String("chk") ? 3
-                                                                  : key.mid(1).toInt());
+        const auto element = size_t(key == "slot" ? 7 : key == "chk" ? 3 : key.mid(1).toInt());
         b.dw[element] = qint32(value.toLongLong(nullptr, 0));
         b.w[element] = qint16(b.dw[element]);
     }
@@ -50,16 +47,14 @@ void apply(const QString &assignments, Blocks &b)
 
 // Port 1, address 1, the type code, no checksum, 100 ms, then the inputs; in
 // both blocks, only the one the function takes is looked at.
-Blocks prepared(const QString &type, const QString &inputs)
+Blocks block(const QString &type, const QString &inputs)
 {
     Blocks b;
     b.w.fill(WordMark);
     b.dw.fill(DWordMark);
     b.f.fill(FloatMark);
-    apply(QStringLiteral("e0=%1 e1=1 e2=%2 e3=0 e4=100 e6=0 ")
-                  .arg(Port)
-                  .arg(catalogue::typeCodeOfName(type)) +
-              inputs,
+    const qint32 code = catalogue::typeCodeOfName(type);
+    apply(QStringLiteral("e0=%1 e1=1 e2=%2 e3=0 e4=100 e6=0 %3").arg(Port).arg(code).arg(inputs),
           b);
     return b;
 }
@@ -84,21 +79,10 @@ struct Rig
     QByteArrayList sent, replies;
 };
 
-qint16 call(ModuleLibrary &library, const char *name, Blocks &b)
+qint16 call(ModuleLibrary &library, const QString &name, Blocks &b)
 {
-    const ModuleLibrary::Function *fn = ModuleLibrary::function(QLatin1String(name));
+    const ModuleLibrary::Function *fn = ModuleLibrary::function(name);
     return fn ? fn->call(library, b.w, b.dw, b.f, b.szSend, b.szReceive) : qint16(-1);
-}
-
-Blocks block(const char *type, const char *inputs)
-{
-    return prepared(QLatin1String(type), QLatin1String(inputs));
-}
-
-bool isWide(const char *name)
-{
-    const ModuleLibrary::Function *fn = ModuleLibrary::function(QLatin1String(name));
-    return fn && fn->wide;
 }
 
 } // namespace
@@ -111,14 +95,13 @@ private slots:
     void calls_data();
     void calls();
     void elementsKeptAcrossCalls();
-    void simOutputsReadBack();
     void simSlotModulesOfMainUnit();
-    void simCounterAndChecksum();
+    void simStandAloneModules();
 };
 
 void TestModuleLibrary::calls_data()
 {
-    QTest::addColumn<QByteArray>("function");
+    QTest::addColumn<QString>("function");
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("inputs");
     QTest::addColumn<QByteArray>("reply");   // empty: the module stays silent
@@ -127,9 +110,8 @@ void TestModuleLibrary::calls_data()
     QTest::addColumn<QString>("outputs"); // elements expected to change
     auto row = [](const char *name, const char *fn, const char *type, const char *inputs,
                   const char *reply, const char *command, int result, const char *outputs) {
-        QTest::newRow(name) << QByteArray(fn) << QString::fromLatin1(type)
-                            << QString::fromLatin1(inputs) << QByteArray(reply)
-                            << QByteArray(command) << result << QString::fromLatin1(outputs);
+        QTest::newRow(name) << QString(fn) << QString(type) << QString(inputs) << QByteArray(reply)
+                            << QByteArray(command) << result << QString(outputs);
     };
     auto ok = [&row](const char *name, const char *fn, const char *type, const char *inputs,
                      const char *reply, const char *command, const char *outputs) {
@@ -143,17 +125,12 @@ void TestModuleLibrary::calls_data()
     // Analog inputs: a single-channel stand-alone input takes no channel digit.
     ok("in single", "AnalogIn", "2026", "e5=0", ">+05.123", "#01", "f=5.123");
     ok("in eight-channel", "AnalogIn", "2091", "e1=0x1A e5=7", ">+1370.0", "#1A7", "f=1370");
-    ok("in 3000 twin", "AnalogIn", "3027", "e5=0", ">-0012.5", "#01", "f=-12.5");
     ok("in slot", "AnalogIn_9K", "9091", "slot=3 e5=2", ">+01.500", "#01S32", "f=1.5");
-    ok("in slot single", "AnalogIn_9K", "6067", "slot=0 e5=0", ">+02.000", "#01S00", "f=2");
     ok("in 92000", "AnalogIn_92K", "92027", "e1=0x0A e5=2", ">-00.250", "#0A2", "f=-0.25");
     // Analog outputs, their value format and read-backs; each read-back takes
     // its channel from its own element.
     ok("out single", "AnalogOut", "2011", "e5=0 f=5", ">", "#01+05.000", "");
-    ok("out negative", "AnalogOut", "2028", "e1=0x10 e5=3 f=-10", ">", "#103-10.000", "");
     ok("out rounds into tens", "AnalogOut", "2011", "e5=0 f=9.9995", ">", "#01+10.000", "");
-    ok("out minus zero", "AnalogOut", "2011", "e5=0 f=-0.0004", ">", "#01+00.000", "");
-    ok("out beyond format", "AnalogOut", "2011", "e5=0 f=99.9996", ">", "#01+99.999", "");
     ok("out hundreds", "AnalogOut", "2011", "e5=0 f=-250", ">", "#01-99.999", "");
     ok("out infinite", "AnalogOut", "2011", "e5=0 f=inf", ">", "#01+99.999", "");
     ok("out slot", "AnalogOut_9K", "9028", "slot=1 e5=3 f=20", ">", "#01S13+20.000", "");
@@ -164,8 +141,6 @@ void TestModuleLibrary::calls_data()
        "f=12");
     ok("read-back slot channel in 5", "AnalogOutReadBack_9K", "9046", "e1=3 slot=2 e5=1",
        "!03+08.000", "$03S261", "f=8");
-    ok("read-back 92000", "AnalogOutReadBack_92K", "92028", "e5=0 e7=2", "!01-01.500", "$0162",
-       "f=-1.5");
     // Digital status, decoded by the model's layout.
     ok("in bits", "DigitalIn", "2065", "", "!0F0300", "$016", "e5=0x03");
     ok("out bits", "DigitalOutReadBack", "2065", "e5=12", "!0F0300", "$016", "e5=0x0F");
@@ -175,24 +150,19 @@ void TestModuleLibrary::calls_data()
     ok("slot outputs", "DigitalOutReadBack_9K", "6092", "slot=0 e5=0", "!01A55A", "$01S06",
        "e5=0xA5");
     ok("92000 inputs", "DigitalIn_92K", "92073", "e1=0x1A", "!00AB00", "$1A6", "e5=0xAB");
-    ok("92000 outputs", "DigitalOutReadBack_92K", "92087", "e5=0", "!FFFE00", "$016", "e5=0xFFFE");
     // Digital outputs: whole port (one or two bytes) and single bits.
     ok("port 8 bits", "DigitalOut", "2065", "e5=0x3C", ">", "@013C", "");
     ok("port 16 bits", "DigitalOut", "2041", "e5=-32767", ">", "@018001", "");
-    ok("port 8 bits low byte", "DigitalOut_92K", "92060", "e5=0x1FF", ">", "@01FF", "");
     ok("port slot", "DigitalOut_9K", "9044", "e1=0x0C slot=7 e5=0x1234", ">", "@0CS71234", "");
     ok("bit set", "DigitalBitOut", "2041", "e5=0x10 e7=12 e8=1", ">", "#011C01", "");
-    ok("bit any state sets", "DigitalBitOut", "2065", "e7=2 e8=5", ">", "#011201", "");
     ok("bit slot", "DigitalBitOut_9K", "9087", "slot=2 e5=1 e8=15", ">", "#01S21F01", "");
     ok("bit 92000 clear", "DigitalBitOut_92K", "92060", "e5=0xFF e7=2 e8=0", ">", "#011200", "");
     // Counter module and configuration reads.
     ok("count top bit", "CounterIn_2032", "2032", "e5=1", ">8000FFFF", "#011", "e7=-32768 e8=-1");
     ok("alarm state", "ReadOutputAlarmState", "2026", "e5=0", "!0120301", "@01DI", "e7=2 e8=3");
     ok("alarm high", "ReadAlarmLimitValue", "2067", "e5=0", "!01+08.500", "$01RH", "f=8.5");
-    ok("alarm low", "ReadAlarmLimitValue", "2080", "e5=1", "!01-02.000", "$01RL", "f=-2");
     ok("linear mapping", "ReadLinearMappingStatus", "2063", "", "!011", "$01LS", "e5=1");
     ok("level high", "ReadLevelVolt_2032", "2032", "e5=0", "!0124", "$011H", "f=2.4");
-    ok("level low", "ReadLevelVolt_2032", "2032", "e5=1", "!0108", "$011L", "f=0.8");
     ok("counter status", "ReadCounterStatus_2032", "2032", "e5=1", "!011", "$0151", "e7=1");
     ok("min width beyond 32767", "ReadMinSignalWidth_2032", "2032", "e5=0", "!0140000", "$0100",
        "e7=-25536");
@@ -213,47 +183,31 @@ void TestModuleLibrary::calls_data()
     row("over range", "AnalogIn_92K", "92091", "e5=1", ">+99999.0", "#011", 20, "f=99999");
     row("refused by module", "AnalogIn", "2026", "e5=0", "?01", "#01", 13, "f=0");
     row("silent module", "AnalogIn", "2026", "e5=0", "", "#01", 15, "f=0");
-    row("silent status", "DigitalIn", "2065", "", "", "$016", 15, "e5=0");
     row("wrong lead", "AnalogIn", "2026", "e5=0", "!01+05.000", "#01", 12, "f=0");
     row("value with letter", "AnalogIn", "2091", "e5=0", ">+05.0x0", "#010", 12, "f=0");
-    row("value with blank", "AnalogIn", "2091", "e5=0", "> 5.000", "#010", 12, "f=0");
-    row("other address", "AnalogOutReadBack", "2011", "", "!02+04.000", "$016", 12, "f=0");
     row("status short", "DigitalIn", "2065", "", "!0F", "$016", 12, "e5=0");
-    row("slot status no address", "DigitalIn_9K", "9040", "slot=3", "!8001", "$01S36", 12, "e5=0");
-    row("count not hex", "CounterIn_2032", "2032", "e5=0", ">1234567G", "#010", 12, "e7=0 e8=0");
-    row("ack with text", "DigitalOut", "2065", "e5=1", ">01", "@0101", 12, "");
     row("ack refused", "DigitalBitOut", "2065", "e7=0 e8=1", "?01", "#011001", 13, "");
-    row("min width beyond 16 bits", "ReadMinSignalWidth_2032", "2032", "e5=0", "!0170000", "$0100",
-        12, "e7=0");
-    row("level three digits", "ReadLevelVolt_2032", "2032", "e5=0", "!01245", "$011H", 12, "f=0");
 
     // Refused without sending: type codes a function does not serve...
     refused("stand-alone fn, slot model", "AnalogIn", "9091", "e5=0", 17, "f=0");
-    refused("slot fn, stand-alone model", "AnalogIn_9K", "2091", "slot=0 e5=0", 17, "f=0");
-    refused("input fn, output model", "AnalogIn", "2011", "e5=0", 17, "f=0");
     refused("main unit", "DigitalIn_9K", "9000", "slot=0", 17, "e5=0");
     refused("port without outputs", "DigitalOut", "2058", "e5=1", 17, "");
     refused("analog input without alarms", "DigitalIn", "2091", "", 17, "e5=0");
-    refused("counter fn, analog model", "CounterIn_2032", "2026", "e5=0", 17, "e7=0 e8=0");
     refused("address beyond 255", "AnalogIn_92K", "92091", "e1=256 e5=0", 17, "f=0");
-    refused("negative address", "AnalogIn", "2026", "e1=-1 e5=0", 17, "f=0");
     // ...channels, slots and bits beyond the model...
     refused("channel 8 of 8", "AnalogIn", "2091", "e5=8", 18, "f=0");
-    refused("negative channel", "AnalogIn", "2091", "e5=-1", 18, "f=0");
-    refused("single-channel, channel 1", "AnalogIn", "2026", "e5=1", 18, "f=0");
     refused("read-back channel in 7", "AnalogOutReadBack", "2028", "e5=0 e7=4", 18, "f=0");
     refused("slot 8", "AnalogIn_9K", "9091", "slot=8 e5=0", 18, "f=0");
     refused("bit beyond port", "DigitalBitOut", "2065", "e7=8 e8=1", 18, "");
     refused("alarm limit selector", "ReadAlarmLimitValue", "2026", "e5=2", 18, "f=0");
     // ...counters other than 0 and 1, and a value that is no number.
     refused("counter 2", "CounterIn_2032", "2032", "e5=2", 21, "e7=0 e8=0");
-    refused("counter -1", "ReadPresetCounterValue_2032", "2032", "e5=-1", 21, "e7=0 e8=0");
     refused("output value NaN", "AnalogOut", "2011", "e5=0 f=nan", 1, "");
 }
 
 void TestModuleLibrary::calls()
 {
-    QFETCH(QByteArray, function);
+    QFETCH(QString, function);
     QFETCH(QString, type);
     QFETCH(QString, inputs);
     QFETCH(QByteArray, reply);
@@ -264,12 +218,14 @@ void TestModuleLibrary::calls()
     Rig rig;
     if (!reply.isEmpty())
         rig.replies << reply;
-    const bool wide = isWide(function.constData());
-    Blocks b = prepared(type, inputs);
+    const ModuleLibrary::Function *fn = ModuleLibrary::function(function);
+    QVERIFY(fn);
+    const bool wide = fn->wide;
+    Blocks b = block(type, inputs);
     Blocks expected = b;
     apply(outputs, expected);
 
-    QCOMPARE(call(rig.library, function.constData(), b), qint16(result));
+    QCOMPARE(call(rig.library, function, b), qint16(result));
     QCOMPARE(rig.sent, command.isEmpty() ? QByteArrayList() : QByteArrayList{command});
     QCOMPARE(b.szSend, command);
     if (!command.isEmpty() && !reply.isEmpty())
@@ -299,21 +255,17 @@ void TestModuleLibrary::elementsKeptAcrossCalls()
     QCOMPARE(b.w[7], qint16(5));
     QCOMPARE(b.w[8], qint16(1));
     // The counter's words stay for an analog read of another module.
-    apply(QStringLiteral("e2=0x2032 e5=1"), b);
+    apply("e2=0x2032 e5=1", b);
     QCOMPARE(call(rig.library, "CounterIn_2032", b), LinkCode::Ok);
-    apply(QStringLiteral("e2=0x2091 e5=4"), b);
+    apply("e2=0x2091 e5=4", b);
     QCOMPARE(call(rig.library, "AnalogIn", b), LinkCode::Ok);
     QCOMPARE(MakeLong(b.w[7], b.w[8]), 0x00020003);
     QCOMPARE(b.f[0], 3.25f);
-    QCOMPARE(b.w[15], WordMark);
-    QCOMPARE(b.f[15], FloatMark);
     QCOMPARE(rig.sent, (QByteArrayList{"#011501", "$016", "#011", "#014"}));
     // The low word is not sign-extended into the high one.
     QCOMPARE(MakeLong(0, -1), qint32(0xFFFF));
     QCOMPARE(MakeLong(-32768, 0), qint32(0x80000000u));
 }
-
-// --- In-process simulator -----------------------------------------------------
 
 namespace {
 
@@ -328,7 +280,7 @@ struct SimRig
         library = std::make_unique<ModuleLibrary>(*link);
         link->Open_Com(Port, 9600);
     }
-    qint16 call(const char *function, Blocks &b) { return ::call(*library, function, b); }
+    qint16 call(const QString &function, Blocks &b) { return ::call(*library, function, b); }
 
     VirtualClock clock;
     std::unique_ptr<sim::SimLine> line;
@@ -339,81 +291,25 @@ struct SimRig
 
 } // namespace
 
-void TestModuleLibrary::simOutputsReadBack()
-{
-    SimRig rig(R"({"modules": [{"name": "2028", "address": "01", "range": "32"},
-        {"name": "92028", "address": "02", "range": "32"}, {"name": "2065", "address": "03"},
-        {"name": "92092", "address": "04"}]})");
-    Blocks b = block("2028", "e5=2 f=7.5 e7=2");
-    QCOMPARE(rig.call("AnalogOut", b), LinkCode::Ok);
-    b.f[0] = 0;
-    QCOMPARE(rig.call("AnalogOutReadBack", b), LinkCode::Ok);
-    QCOMPARE(b.f[0], 7.5f);
-    QCOMPARE(rig.line->analogOutput(1, 2), std::optional<double>(7.5));
-
-    Blocks wide = block("92028", "e1=2 e5=3 f=-0.5 e7=3");
-    QCOMPARE(rig.call("AnalogOut_92K", wide), LinkCode::Ok);
-    QCOMPARE(rig.call("AnalogOutReadBack_92K", wide), LinkCode::Ok);
-    QCOMPARE(double(wide.f[0]), *rig.line->analogOutput(2, 3));
-
-    Blocks port = block("2065", "e1=3 e5=0x81 e7=3 e8=1");
-    QCOMPARE(rig.call("DigitalOut", port), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
-    apply(QStringLiteral("e7=7 e8=0"), port);
-    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalOutReadBack", port), LinkCode::Ok);
-    QCOMPARE(port.w[5], qint16(0x09));
-    QVERIFY(rig.line->setDigitalInputs(3, 0x0A));
-    QCOMPARE(rig.call("DigitalIn", port), LinkCode::Ok);
-    QCOMPARE(port.w[5], qint16(0x0A));
-
-    Blocks dio = block("92092", "e1=4 e5=0x5A");
-    QVERIFY(rig.line->setDigitalInputs(4, 0xC3));
-    QCOMPARE(rig.call("DigitalOut_92K", dio), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalOutReadBack_92K", dio), LinkCode::Ok);
-    QCOMPARE(dio.dw[5], 0x5A);
-    QCOMPARE(rig.call("DigitalIn_92K", dio), LinkCode::Ok);
-    QCOMPARE(dio.dw[5], 0xC3);
-}
-
 void TestModuleLibrary::simSlotModulesOfMainUnit()
 {
     SimRig rig(R"({"modules": [{"name": "9300", "address": "05", "slots": [
-        {"slot": 1, "name": "9028", "range": "32"},
-        {"slot": 2, "name": "9091", "inputs": [0, 0, 0, 1.25]},
-        {"slot": 3, "name": "9040"}, {"slot": 0, "name": "9087"}]}]})");
+        {"slot": 2, "name": "9091", "inputs": [0, 0, 0, 1.25]}]}]})");
     Blocks in = block("9091", "e1=5 slot=2 e5=3");
     QCOMPARE(rig.call("AnalogIn_9K", in), LinkCode::Ok);
     QCOMPARE(in.f[0], 1.25f);
-
-    Blocks out = block("9028", "e1=5 slot=1 e5=0 f=4");
-    QCOMPARE(rig.call("AnalogOut_9K", out), LinkCode::Ok);
-    out.f[0] = 0;
-    QCOMPARE(rig.call("AnalogOutReadBack_9K", out), LinkCode::Ok);
-    QCOMPARE(out.f[0], 4.0f);
-
-    Blocks din = block("9040", "e1=5 slot=3");
-    QVERIFY(rig.line->setDigitalInputs(5, 0xBEEF, 3));
-    QCOMPARE(rig.call("DigitalIn_9K", din), LinkCode::Ok);
-    QCOMPARE(din.dw[5], 0xBEEF);
-
-    Blocks dout = block("9087", "e1=5 slot=0 e5=0xF00F");
-    QCOMPARE(rig.call("DigitalOut_9K", dout), LinkCode::Ok);
-    apply(QStringLiteral("e5=0 e8=15"), dout);
-    QCOMPARE(rig.call("DigitalBitOut_9K", dout), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalOutReadBack_9K", dout), LinkCode::Ok);
-    QCOMPARE(dout.dw[5], 0x700F);
 
     // An empty slot does not answer as a module.
     Blocks empty = block("9091", "e1=5 slot=6 e5=0");
     QCOMPARE(rig.call("AnalogIn_9K", empty), LinkCode::CmdError);
 }
 
-void TestModuleLibrary::simCounterAndChecksum()
+void TestModuleLibrary::simStandAloneModules()
 {
     SimRig rig(R"({"modules": [{"name": "2032", "address": "01", "counters": [
         {"start": 100, "countsPerSecond": 10}, {"start": "FFFFFFF0", "countsPerSecond": 0}]},
-        {"name": "92091", "address": "02", "checksum": true, "inputs": [3.5]}]})");
+        {"name": "92091", "address": "02", "checksum": true, "inputs": [3.5]},
+        {"name": "2028", "address": "03", "range": "32"}, {"name": "2065", "address": "04"}]})");
     Blocks b = block("2032", "e5=0");
     for (const qint64 wait : {0, 2000, 60000}) {
         rig.clock.advance(wait);
@@ -436,6 +332,21 @@ void TestModuleLibrary::simCounterAndChecksum()
     sum.dw[3] = 0; // without it the module ignores the command
     QCOMPARE(rig.call("AnalogIn_92K", sum), LinkCode::TimeOut);
     QCOMPARE(sum.f[0], 0.0f);
+
+    Blocks out = block("2028", "e1=3 e5=2 f=7.5 e7=2");
+    QCOMPARE(rig.call("AnalogOut", out), LinkCode::Ok);
+    out.f[0] = 0;
+    QCOMPARE(rig.call("AnalogOutReadBack", out), LinkCode::Ok);
+    QCOMPARE(out.f[0], 7.5f);
+    QCOMPARE(rig.line->analogOutput(3, 2), std::optional<double>(7.5));
+
+    Blocks port = block("2065", "e1=4 e5=0x81 e7=3 e8=1");
+    QCOMPARE(rig.call("DigitalOut", port), LinkCode::Ok);
+    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
+    apply("e7=7 e8=0", port);
+    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
+    QCOMPARE(rig.call("DigitalOutReadBack", port), LinkCode::Ok);
+    QCOMPARE(port.w[5], qint16(0x09));
 }
 
 QTEST_GUILESS_MAIN(TestModuleLibrary)
