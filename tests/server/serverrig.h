@@ -1,9 +1,8 @@
 #pragma once
 
 // A server on a simulated line with virtual time: the real serial link and
-// module functions talk to the in-process simulator; the items, the linked
-// sources, the status line and the windows are plain fakes that record what
-// they were asked.
+// module functions talk to the in-process simulator; items, linked sources,
+// status line and windows are fakes that record what they were asked.
 
 #include "conversations/establishview.h"
 #include "conversations/sharedstate.h"
@@ -20,12 +19,13 @@
 
 #include <QMap>
 #include <QStringList>
-
 #include <array>
 #include <memory>
 #include <stdexcept>
 
 namespace telviox::test {
+
+using namespace Qt::StringLiterals;
 
 class FakeItems final : public ServerItems
 {
@@ -37,29 +37,25 @@ public:
     }
     QString itemText(int position) const override { return texts[std::size_t(position)]; }
 
-    std::array<QString, 33> texts{};   // index 1..32
-    QList<int> writes;                 // positions, in the order written
+    std::array<QString, 33> texts{}; // index 1..32
+    QList<int> writes;               // positions in the order written
 };
 
-// Sources by "service|topic|item"; a source not in the map refuses the link.
+// Sources by "service|topic|item"; one not in the map refuses the link.
 class FakeSource final : public LinkSource
 {
 public:
-    bool connectItem(int position, const LinkSourceName &source, int timeoutMs) override
+    bool connectItem(int position, const LinkSourceName &source, int) override
     {
-        lastTimeoutMs = timeoutMs;
-        const QString key = source.service + QLatin1Char('|') + source.topic + QLatin1Char('|') +
-                            source.item;
+        const QString key = source.service + '|' + source.topic + '|' + source.item;
         connects << key;
-        if (!values.contains(key))
-            return false;
-        linked[position] = key;
-        return true;
+        if (values.contains(key))
+            linked[position] = key;
+        return values.contains(key);
     }
     std::optional<QString> requestItem(int position) override
     {
-        ++requests;
-        if (!linked.contains(position) || silent)
+        if (!linked.contains(position))
             return std::nullopt;
         return values.value(linked.value(position));
     }
@@ -67,19 +63,12 @@ public:
     QMap<QString, QString> values;
     QMap<int, QString> linked;
     QStringList connects;
-    bool silent = false;   // links are accepted but requests fail
-    int requests = 0;
-    int lastTimeoutMs = 0;
 };
 
 class FakeStatus final : public StatusLine
 {
 public:
-    void setStatusText(const QString &value) override
-    {
-        text = value;
-        history << value;
-    }
+    void setStatusText(const QString &value) override { history << (text = value); }
     QString text;
     QStringList history;
 };
@@ -104,29 +93,26 @@ class FakeEstablish final : public EstablishView
 public:
     void setChecked(int index, bool ticked) override { checks[std::size_t(index)] = ticked; }
     bool isChecked(int index) const override { return checks[std::size_t(index)]; }
-    void setIntervalValue(int value) override { interval = value; }
-
+    void setIntervalValue(int) override {}
     std::array<bool, ConvCount> checks{};
-    int interval = IntervalInitial;
 };
 
-// Records every open and close the serial link does on its devices.
+// Records every open and close the serial link does.
 class CountingDevice final : public PortDevice
 {
 public:
     CountingDevice(std::unique_ptr<PortDevice> inner, QStringList &log)
         : m_inner(std::move(inner)), m_log(log)
-    {
-    }
+    {}
     OpenResult open(qint32 baud) override
     {
-        m_log << QStringLiteral("open %1").arg(baud);
+        m_log << u"open %1"_s.arg(baud);
         return m_inner->open(baud);
     }
     void close() override
     {
         if (m_inner->isOpen())
-            m_log << QStringLiteral("close");
+            m_log << u"close"_s;
         m_inner->close();
     }
     bool isOpen() const override { return m_inner->isOpen(); }
@@ -151,41 +137,32 @@ inline std::unique_ptr<sim::SimLine> loadLine(const QByteArray &json)
     return line;
 }
 
-// The line every rig starts from unless a test brings its own.
-inline QByteArray defaultLine()
-{
-    return R"({"modules": [
-        {"name": "2026", "address": 1, "baud": 9600, "inputs": [1.5]},
-        {"name": "2091", "address": 2, "baud": 9600,
-         "inputs": [1.5, -0.25, 0, 0.0625, -0.0625, 2, 3, 4]},
-        {"name": "2011", "address": 3, "baud": 9600},
-        {"name": "2028", "address": 4, "baud": 9600},
-        {"name": "2032", "address": 5, "baud": 9600},
-        {"name": "2017", "address": 6, "baud": 9600},
-        {"name": "92091", "address": 7, "baud": 9600, "inputs": [0.5, 0, 0, 0, 0, 0, 0, -7.5]},
-        {"name": "92028", "address": 8, "baud": 9600},
-        {"name": "92035", "address": 9, "baud": 9600},
-        {"name": "9000", "address": 10, "baud": 9600, "slots": [
-            {"slot": 1, "name": "9091", "inputs": [0, 2.25]},
-            {"slot": 2, "name": "9028"},
-            {"slot": 3, "name": "9035"}]},
-        {"name": "2026", "address": 11, "baud": 19200, "inputs": [-3.125]},
-        {"name": "2017", "address": 12, "baud": 9600, "checksum": true},
-        {"name": "2063", "address": 13, "baud": 9600, "inputs": [0.75]}
-    ]})";
-}
+inline const char *const DefaultLine = R"({"modules": [
+    {"name": "2026", "address": 1, "baud": 9600, "inputs": [1.5]},
+    {"name": "2091", "address": 2, "baud": 9600, "inputs": [1.5, -0.25, 0, 0.0625, -0.0625, 2, 3, 4]},
+    {"name": "2011", "address": 3, "baud": 9600},
+    {"name": "2028", "address": 4, "baud": 9600},
+    {"name": "2032", "address": 5, "baud": 9600},
+    {"name": "2017", "address": 6, "baud": 9600},
+    {"name": "92091", "address": 7, "baud": 9600, "inputs": [0.5, 0, 0, 0, 0, 0, 0, -7.5]},
+    {"name": "92028", "address": 8, "baud": 9600},
+    {"name": "92035", "address": 9, "baud": 9600},
+    {"name": "9000", "address": 10, "baud": 9600, "slots": [
+        {"slot": 1, "name": "9091", "inputs": [0, 2.25]}, {"slot": 2, "name": "9028"},
+        {"slot": 3, "name": "9035"}]},
+    {"name": "2026", "address": 11, "baud": 19200, "inputs": [-3.125]},
+    {"name": "2063", "address": 13, "baud": 9600, "inputs": [0.75]}]})";
 
 struct ServerRig
 {
-    explicit ServerRig(const QByteArray &json = defaultLine())
+    explicit ServerRig(const QByteArray &json = DefaultLine)
         : line(loadLine(json)),
           link(clock,
                [this](int port, const QString &path) -> std::unique_ptr<PortDevice> {
                    return std::make_unique<CountingDevice>(
                        sim::simDeviceFactory(*line, clock)(port, path), portLog);
                }),
-          library(link),
-          context{state, link, library, clock, prompt, items, source, status},
+          library(link), context{state, link, library, clock, prompt, items, source, status},
           cycle(context, establish, view, [this] { ++quits; })
     {
         state.ComPort = 1;
@@ -204,12 +181,21 @@ struct ServerRig
         return record;
     }
 
-    // Opens the port at a rate as the start of the server does.
+    // Opens the port as the start of the server does.
     void openAt(qint32 baud)
     {
         link.Open_Com(state.ComPort, baud);
         state.OpenBaud = baud;
         portLog.clear();
+    }
+
+    // Ticks the boxes, sets the interval and starts the server.
+    void start(const QList<int> &ticked, int interval = 1000)
+    {
+        for (int n : ticked)
+            establish.setChecked(n, true);
+        intervalChanged(state, interval);
+        cycle.mnuRunDDE_Click();
     }
 
     Acquisition &acquisition() { return cycle.acquisition(); }

@@ -1,97 +1,48 @@
-#include "conversations/establishview.h"
-#include "conversations/sharedstate.h"
+// The server window with the real items on a private bus: its boxes and
+// labels, what it shows, and how it stops, hides and comes back.
+
 #include "ddetestbus.h"
-#include "device/clock.h"
-#include "device/modulelibrary.h"
-#include "device/seriallink.h"
 #include "server/ddeprogramitems.h"
-#include "server/pollcycle.h"
+#include "server/serverrig.h"
 #include "server/windows/serverwindow.h"
-#include "support/scriptedprompt.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-#include <memory>
 
 using namespace telviox;
-using telviox::test::ScriptedPrompt;
-using telviox::test::TestBus;
+using namespace Qt::StringLiterals;
+using namespace telviox::test;
 
 namespace {
 
-const QString Dest = QStringLiteral("dde.TELVIOXD");
-const QString Path = QStringLiteral("/Form5");
-const QString Topic = QStringLiteral("dde.Topic");
+const QString Dest = u"dde.TELVIOXD"_s;
 
-// A port that always opens and never answers: the window tests exchange
-// nothing with modules.
-class QuietDevice final : public PortDevice
-{
-public:
-    OpenResult open(qint32) override
-    {
-        m_open = true;
-        return OpenResult::Ok;
-    }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    QString path() const override { return QStringLiteral("/dev/null"); }
-    bool write(const QByteArray &) override { return m_open; }
-    ReadResult read(QByteArray &, int) override { return ReadResult::Timeout; }
-
-private:
-    bool m_open = false;
-};
-
-class NoSource final : public LinkSource
-{
-public:
-    bool connectItem(int, const LinkSourceName &, int) override { return false; }
-    std::optional<QString> requestItem(int) override { return std::nullopt; }
-};
-
-class NoStatus final : public StatusLine
-{
-public:
-    void setStatusText(const QString &) override {}
-};
-
-class Ticks final : public EstablishView
-{
-public:
-    void setChecked(int index, bool ticked) override { checks[std::size_t(index)] = ticked; }
-    bool isChecked(int index) const override { return checks[std::size_t(index)]; }
-    void setIntervalValue(int) override {}
-    std::array<bool, ConvCount> checks{};
-};
-
-// The server as the program builds it, with the window host as its view.
+// The server as the program builds it, with the window host as its view, on
+// a line without modules.
 struct Server
 {
     explicit Server(QMdiArea *area)
-        : link(clock, [](int, const QString &) { return std::make_unique<QuietDevice>(); }),
+        : line(loadLine(R"({"modules": []})")), link(clock, sim::simDeviceFactory(*line, clock)),
           library(link),
           host(items, area), context{state, link, library, clock, prompt, items, source, status},
           cycle(context, establish, host, [this] { ++quits; })
     {
         host.setPollCycle(&cycle);
         host.setMenusEnabledHandler([this](bool enabled) { menusEnabled = enabled; });
-        host.setMinimiseMainWindowHandler([this] { ++mainMinimised; });
+        state.ComPort = 1;
         state.Conv[0].BaudRate = 9600;
         state.Link[IntervalEntry].Linked = 500;
         establish.checks[0] = true;
     }
-
     ~Server() { host.setPollCycle(nullptr); }
 
     void run()
@@ -99,34 +50,27 @@ struct Server
         cycle.mnuRunDDE_Click();
         prompt.reset();
     }
-    QWidget *window() const { return host.serverWindow(); }
     QLineEdit *box(int position) const
     {
-        return window()->findChild<QLineEdit *>(QStringLiteral("Text%1").arg(position));
+        return host.serverWindow()->findChild<QLineEdit *>(u"Text%1"_s.arg(position));
     }
 
     VirtualClock clock;
+    std::unique_ptr<sim::SimLine> line;
     SerialLink link;
     ModuleLibrary library;
     ScriptedPrompt prompt;
     SharedState state;
     DdeProgramItems items;
-    NoSource source;
-    NoStatus status;
-    Ticks establish;
+    FakeSource source;
+    FakeStatus status;
+    FakeEstablish establish;
     ServerWindowHost host;
     ServerContext context;
     PollCycle cycle;
     int quits = 0;
-    int mainMinimised = 0;
     bool menusEnabled = true;
 };
-
-// Windows deleted on close go at the next turn of the event loop.
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 } // namespace
 
@@ -136,27 +80,25 @@ class TestServerWindow : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
-
     void windowCarriesItsItems_data();
     void windowCarriesItsItems();
-    void itemsAreServedExactlyWhileLoaded();
-    void filledTextShowsAndIsPublished();
-    void pokedTextStandsUntilItsItemIsWritten();
-    void quitStopsTheServerOnce();
-    void closeBoxStopsTheServer_data();
-    void closeBoxStopsTheServer();
-    void minimiseHidesAndOpenRestores_data();
+    void filledAndPokedTextsShow();
+    void quitStopsTheServerAndWithdrawsTheItems();
+    void minimiseHidesAndOpenRestores_data() { windowCarriesItsItems_data(); }
     void minimiseHidesAndOpenRestores();
-    void startHiddenMinimisesBoth();
-    void activationSetsTheTimer();
-    void placement_data();
-    void placement();
 
 private:
-    QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args);
-    bool nameHasOwner();
+    void make(bool mdi);
+    // A call from a client connection of its own, answered while the event
+    // loop runs (the server lives in this thread).
+    QDBusMessage call(const QString &method, const QVariantList &args);
+    bool served() const
+    {
+        return QDBusConnection::connectToBus(m_bus.address(), u"client"_s)
+            .interface()
+            ->isServiceRegistered(Dest);
+    }
 
     TestBus m_bus;
     std::unique_ptr<QMdiArea> m_area;
@@ -170,12 +112,6 @@ void TestServerWindow::initTestCase()
         QSKIP(qPrintable(reason));
 }
 
-void TestServerWindow::init()
-{
-    m_area.reset();
-    m_server.reset();
-}
-
 void TestServerWindow::cleanup()
 {
     if (m_server) {
@@ -185,34 +121,31 @@ void TestServerWindow::cleanup()
     }
     m_server.reset();
     m_area.reset();
-    flushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// A call from a client connection of its own, answered while the event loop
-// runs (the server lives in this thread).
-QDBusMessage TestServerWindow::call(const QString &interface, const QString &method,
-                                    const QVariantList &args)
+void TestServerWindow::make(bool mdi)
 {
-    QDBusConnection client =
-        QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
-    QDBusMessage message = QDBusMessage::createMethodCall(Dest, Path, interface, method);
+    if (mdi) {
+        m_area = std::make_unique<QMdiArea>();
+        m_area->resize(800, 600);
+        m_area->show();
+    }
+    m_server = std::make_unique<Server>(m_area.get());
+    m_server->run();
+}
+
+QDBusMessage TestServerWindow::call(const QString &method, const QVariantList &args)
+{
+    QDBusConnection client = QDBusConnection::connectToBus(m_bus.address(), u"client"_s);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(Dest, u"/Form5"_s, u"dde.Topic"_s, method);
     message.setArguments(args);
     QDBusPendingCallWatcher watcher(client.asyncCall(message));
     QSignalSpy done(&watcher, &QDBusPendingCallWatcher::finished);
     if (!watcher.isFinished())
         done.wait(30000);
     return watcher.reply();
-}
-
-bool TestServerWindow::nameHasOwner()
-{
-    QDBusConnection client =
-        QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("client"));
-    QDBusMessage ask = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    ask << Dest;
-    return client.call(ask).arguments().value(0).toBool();
 }
 
 void TestServerWindow::windowCarriesItsItems_data()
@@ -225,283 +158,107 @@ void TestServerWindow::windowCarriesItsItems_data()
 void TestServerWindow::windowCarriesItsItems()
 {
     QFETCH(bool, mdi);
-    if (mdi) {
-        m_area = std::make_unique<QMdiArea>();
-        m_area->show();
-    }
-    m_server = std::make_unique<Server>(m_area.get());
-    QVERIFY(!m_server->window());
-    m_server->run();
-
-    QWidget *window = m_server->window();
+    make(mdi);
+    QWidget *window = m_server->host.serverWindow();
     QVERIFY(window);
-    QCOMPARE(window->objectName(), QStringLiteral("Form5"));
-    QCOMPARE(window->windowTitle(), QStringLiteral("DDE Conversation Channel"));
     QVERIFY(m_server->host.frame()->isVisible());
-    if (mdi) {
-        QCOMPARE(m_area->subWindowList().size(), 1);
-        QCOMPARE(m_area->subWindowList().first()->widget(), window);
-        QCOMPARE(m_area->subWindowList().first()->windowTitle(),
-                 QStringLiteral("DDE Conversation Channel"));
-    }
+    if (mdi)
+        QCOMPARE(m_area->subWindowList().value(0)->widget(), window);
 
-    const QStringList someCaptions{"1st:",  "2nd:",  "3rd :", "4th:",  "5th:",  "11th:", "12th:",
-                                   "13th:", "20th:", "21th:", "22th:", "23th:", "24th:", "32th:"};
-    const QList<int> somePositions{1, 2, 3, 4, 5, 11, 12, 13, 20, 21, 22, 23, 24, 32};
-    QCOMPARE(window->findChildren<QLineEdit *>().size(), 32);
     QCOMPARE(window->findChildren<QLabel *>().size(), 32);
     for (int position = 1; position <= 32; ++position) {
-        auto *label = window->findChild<QLabel *>(QStringLiteral("Label%1").arg(position));
+        auto *label = window->findChild<QLabel *>(u"Label%1"_s.arg(position));
         QVERIFY(label);
         QCOMPARE(label->buddy(), m_server->box(position));
-        const qsizetype known = somePositions.indexOf(position);
-        if (known >= 0)
-            QCOMPARE(label->text(), someCaptions.at(known));
-        else
-            QVERIFY(label->text().endsWith(QStringLiteral("th:")));
+        const QString expected = position == 1   ? u"1st:"_s
+                                 : position == 2 ? u"2nd:"_s
+                                 : position == 3 ? u"3rd :"_s
+                                                 : u"%1th:"_s.arg(position);
+        QCOMPARE(label->text(), expected);
     }
-    auto *quit = window->findChild<QPushButton *>("form5quitCmd");
-    QVERIFY(quit);
-    QCOMPARE(quit->text(), QStringLiteral("&Quit"));
-
-    // Loaded: the menus of the main window are off and the timer runs.
     QVERIFY(!m_server->menusEnabled);
-    QCOMPARE(m_server->state.ServerRunning, qint16(1));
     QVERIFY(m_server->cycle.timerEnabled());
     QCOMPARE(m_server->cycle.timerInterval(), 500);
 }
 
-void TestServerWindow::itemsAreServedExactlyWhileLoaded()
+void TestServerWindow::filledAndPokedTextsShow()
 {
-    m_server = std::make_unique<Server>(nullptr);
-    QVERIFY(!nameHasOwner());
-    m_server->run();
-    QVERIFY(nameHasOwner());
-
-    m_server->cycle.acquisition().FillText(4, QStringLiteral("left over"));
-    m_server->cycle.form5quitCmd_Click();
-    QVERIFY(!nameHasOwner());
-    QVERIFY(!m_server->window());
-
-    // A new run starts with empty boxes and empty items.
-    m_server->run();
-    QVERIFY(nameHasOwner());
-    QCOMPARE(m_server->box(4)->text(), QString());
-    QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text4")})
-                 .arguments()
-                 .value(0)
-                 .toString(),
-             QString());
-}
-
-void TestServerWindow::filledTextShowsAndIsPublished()
-{
-    m_server = std::make_unique<Server>(nullptr);
-    m_server->run();
-    Acquisition &routines = m_server->cycle.acquisition();
-
-    routines.FillText(3, QStringLiteral("+1.500 "));
-    routines.FillText(32, QStringLiteral(" 000000042"));
-    routines.FillText(0, QStringLiteral("nowhere"));
-    routines.FillText(33, QStringLiteral("nowhere"));
-    QCOMPARE(m_server->box(3)->text(), QStringLiteral("+1.500 "));
-    QCOMPARE(m_server->box(32)->text(), QStringLiteral(" 000000042"));
-    for (int position : {1, 2, 4, 31})
-        QCOMPARE(m_server->box(position)->text(), QString());
-
-    QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text3")})
-                 .arguments()
-                 .value(0)
-                 .toString(),
-             QStringLiteral("+1.500 "));
-    const QDBusMessage property = call(QStringLiteral("org.freedesktop.DBus.Properties"),
-                                       QStringLiteral("Get"), {Topic, QStringLiteral("Text32")});
-    QCOMPARE(property.arguments().value(0).value<QDBusVariant>().variant().toString(),
-             QStringLiteral(" 000000042"));
+    make(false);
+    m_server->cycle.acquisition().FillText(3, u"+1.500 "_s);
+    QCOMPARE(m_server->box(3)->text(), u"+1.500 "_s);
+    QCOMPARE(call(u"Request"_s, {u"Text3"_s}).arguments().value(0), QVariant(u"+1.500 "_s));
 
     // What the operator types goes out as well.
-    QLineEdit *box = m_server->box(7);
-    box->setFocus();
-    QTest::keyClicks(box, QStringLiteral("by hand"));
-    QCOMPARE(m_server->items.text(7), QStringLiteral("by hand"));
-    QCOMPARE(call(Topic, QStringLiteral("Request"), {QStringLiteral("Text7")})
-                 .arguments()
-                 .value(0)
-                 .toString(),
-             QStringLiteral("by hand"));
-}
+    m_server->box(7)->setFocus();
+    QTest::keyClicks(m_server->box(7), u"by hand"_s);
+    QCOMPARE(m_server->items.text(7), u"by hand"_s);
 
-void TestServerWindow::pokedTextStandsUntilItsItemIsWritten()
-{
-    m_server = std::make_unique<Server>(nullptr);
-    // Conversation 0 is polled: a tick writes Text1 and nothing else.
-    m_server->run();
-
-    const QDBusMessage poke1 =
-        call(Topic, QStringLiteral("Poke"), {QStringLiteral("Text1"), QStringLiteral("poked 1")});
-    const QDBusMessage poke9 =
-        call(Topic, QStringLiteral("Poke"), {QStringLiteral("Text9"), QStringLiteral("poked 9")});
-    QCOMPARE(poke1.type(), QDBusMessage::ReplyMessage);
-    QCOMPARE(poke9.type(), QDBusMessage::ReplyMessage);
+    for (const char *item : {"Text1", "Text9"}) {
+        const QDBusMessage poke = call(u"Poke"_s, {QString::fromLatin1(item), u"poked"_s});
+        QCOMPARE(poke.type(), QDBusMessage::ReplyMessage);
+    }
     QCoreApplication::processEvents();
-    QCOMPARE(m_server->box(1)->text(), QStringLiteral("poked 1"));
-    QCOMPARE(m_server->box(9)->text(), QStringLiteral("poked 9"));
-
-    // The cleared conversation 0 publishes the empty text on every tick.
-    m_server->box(1)->setText(QStringLiteral("stale"));
+    QCOMPARE(m_server->box(1)->text(), u"poked"_s);
+    QCOMPARE(m_server->box(9)->text(), u"poked"_s);
+    // Polled conversation 0 writes Text1 on the tick; Text9 keeps the poke.
     m_server->cycle.Timer1_Timer();
     QCOMPARE(m_server->box(1)->text(), QString());
-    QCOMPARE(m_server->items.text(1), QString());
-    QCOMPARE(m_server->box(9)->text(), QStringLiteral("poked 9"));
-    QCOMPARE(m_server->items.text(9), QStringLiteral("poked 9"));
+    QCOMPARE(m_server->box(9)->text(), u"poked"_s);
+    QCOMPARE(m_server->items.text(9), u"poked"_s);
 }
 
-void TestServerWindow::quitStopsTheServerOnce()
+void TestServerWindow::quitStopsTheServerAndWithdrawsTheItems()
 {
-    m_server = std::make_unique<Server>(nullptr);
-    m_server->run();
-    QVERIFY(m_server->link.isOpen(m_server->state.ComPort));
-    QPointer<QWidget> window = m_server->window();
+    make(false);
+    QVERIFY(served());
+    m_server->cycle.acquisition().FillText(4, u"left over"_s);
+    QPointer<QWidget> window = m_server->host.serverWindow();
 
     QTest::mouseClick(window->findChild<QPushButton *>("form5quitCmd"), Qt::LeftButton);
     // The stop and the window's closing steps beep once each.
     QCOMPARE(m_server->prompt.beeps(), 2);
     QVERIFY(!m_server->link.isOpen(m_server->state.ComPort));
-    QVERIFY(!m_server->cycle.serverWindowLoaded());
     QCOMPARE(m_server->state.ServerRunning, qint16(0));
     QVERIFY(m_server->menusEnabled);
     QVERIFY(!m_server->cycle.timerEnabled());
-    QVERIFY(!m_server->host.serverWindow());
-    flushDeletes();
+    QVERIFY(!served());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window.isNull());
 
-    // Stopping again ("&Stop DDE Server" while stopped) does nothing.
-    m_server->cycle.mnustopDDE_Click();
-    m_server->host.unloadServerWindow();
-    QCOMPARE(m_server->prompt.beeps(), 2);
-}
-
-void TestServerWindow::closeBoxStopsTheServer_data()
-{
-    windowCarriesItsItems_data();
-}
-
-void TestServerWindow::closeBoxStopsTheServer()
-{
-    QFETCH(bool, mdi);
-    if (mdi) {
-        m_area = std::make_unique<QMdiArea>();
-        m_area->show();
-    }
-    m_server = std::make_unique<Server>(m_area.get());
+    // A new run starts with empty boxes and items.
     m_server->run();
-    m_server->state.Conv[0].LinkActive = 1;
-
-    QVERIFY(m_server->host.frame()->close());
-    QCOMPARE(m_server->prompt.beeps(), 1);
-    QVERIFY(!m_server->link.isOpen(m_server->state.ComPort));
-    QCOMPARE(m_server->state.Conv[0].LinkActive, qint16(0));
-    QCOMPARE(m_server->state.ServerRunning, qint16(0));
-    QVERIFY(m_server->menusEnabled);
-    QVERIFY(!nameHasOwner());
-    flushDeletes();
-    if (mdi)
-        QVERIFY(m_area->subWindowList().isEmpty());
-
-    // And it can be started again.
-    m_server->run();
-    QCOMPARE(m_server->state.ServerRunning, qint16(1));
-    QVERIFY(m_server->host.frame()->isVisible());
-}
-
-void TestServerWindow::minimiseHidesAndOpenRestores_data()
-{
-    windowCarriesItsItems_data();
+    QVERIFY(served());
+    QCOMPARE(m_server->box(4)->text(), QString());
+    QCOMPARE(call(u"Request"_s, {u"Text4"_s}).arguments().value(0), QVariant(QString()));
 }
 
 void TestServerWindow::minimiseHidesAndOpenRestores()
 {
     QFETCH(bool, mdi);
-    if (mdi) {
-        m_area = std::make_unique<QMdiArea>();
-        m_area->resize(800, 600);
-        m_area->show();
-    }
-    m_server = std::make_unique<Server>(m_area.get());
-    m_server->run();
+    make(mdi);
     QWidget *frame = m_server->host.frame();
     const QSize normal = frame->size();
 
     frame->showMinimized();
     QCoreApplication::processEvents();
     QVERIFY(frame->isHidden());
-    QVERIFY(m_server->cycle.serverWindowLoaded()); // hidden, still serving
+    QVERIFY(served()); // hidden, still serving
 
-    m_server->cycle.mnuDDE_Click();
+    m_server->cycle.mnuDDE_Click(); // "Open DDE Windows"
     QVERIFY(frame->isVisible());
     QVERIFY(!frame->isMinimized());
     QCOMPARE(frame->size(), normal);
     QCOMPARE(m_server->host.frame(), frame); // the same window, not a new one
-    QCOMPARE(m_server->mainMinimised, 0);
-}
 
-void TestServerWindow::startHiddenMinimisesBoth()
-{
-    m_server = std::make_unique<Server>(nullptr);
-    m_server->state.StartHidden = 1;
-    m_server->run();
-    QCoreApplication::processEvents();
-    QCOMPARE(m_server->mainMinimised, 1);
-    QCOMPARE(m_server->state.StartHidden, qint16(0));
-    QVERIFY(m_server->host.frame()->isHidden());
-    QVERIFY(m_server->cycle.serverWindowLoaded());
-
-    m_server->cycle.mnuDDE_Click();
-    QVERIFY(m_server->host.frame()->isVisible());
-    QCOMPARE(m_server->mainMinimised, 1);
-}
-
-void TestServerWindow::activationSetsTheTimer()
-{
-    m_area = std::make_unique<QMdiArea>();
-    m_area->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_area.get()));
-    m_server = std::make_unique<Server>(m_area.get());
-    m_server->run();
-    QMdiSubWindow *other = m_area->addSubWindow(new QLabel(QStringLiteral("other")));
-    other->show();
-    m_area->setActiveSubWindow(other);
-
-    m_server->state.PollInterval = 250;
-    m_area->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_server->host.frame()));
-    QCOMPARE(m_server->cycle.timerInterval(), 250);
-    QVERIFY(m_server->cycle.timerEnabled());
-}
-
-void TestServerWindow::placement_data()
-{
-    windowCarriesItsItems_data();
-}
-
-void TestServerWindow::placement()
-{
-    QFETCH(bool, mdi);
-    QSize room;
-    if (mdi) {
-        m_area = std::make_unique<QMdiArea>();
-        m_area->resize(1600, 1200);
-        m_area->show();
-        room = m_area->viewport()->size();
-    } else {
-        room = QGuiApplication::primaryScreen()->geometry().size();
-    }
-    m_server = std::make_unique<Server>(m_area.get());
-    m_server->run();
-    const QWidget *frame = m_server->host.frame();
-    const QSize size = frame->frameGeometry().size();
-    QCOMPARE(frame->pos(), QPoint(std::max(0, (room.width() - size.width()) / 4),
-                                  std::max(0, (room.height() - size.height()) / 5)));
-    QVERIFY(frame->pos() != QPoint(0, 0) || room.width() <= size.width());
+    // Its close box stops the server: one beep, links and name gone.
+    m_server->state.Conv[0].LinkActive = 1;
+    QVERIFY(frame->close());
+    QCOMPARE(m_server->prompt.beeps(), 1);
+    QVERIFY(!m_server->link.isOpen(m_server->state.ComPort));
+    QCOMPARE(m_server->state.Conv[0].LinkActive, qint16(0));
+    QCOMPARE(m_server->state.ServerRunning, qint16(0));
+    QVERIFY(m_server->menusEnabled);
+    QVERIFY(!served());
 }
 
 QTEST_MAIN(TestServerWindow)
