@@ -1,7 +1,7 @@
 #pragma once
 
-// Test support for the application shell: ports with nothing behind them,
-// file dialogs that answer from a script, and a simulated line on virtual time.
+// File dialogs answered from a script, and a simulated line on virtual time
+// behind some ports, nothing behind the others.
 
 #include "app/filedialog.h"
 #include "device/clock.h"
@@ -10,88 +10,106 @@
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 
-#include <QList>
+#include <QFile>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
 namespace telviox::test {
 
-// A COM port with nothing behind it: opening fails, after costMs of virtual
-// time (a slow driver) or at once.
-class AbsentDevice final : public PortDevice
-{
-public:
-    AbsentDevice(VirtualClock &clock, int costMs) : m_clock(clock), m_costMs(costMs) {}
-    OpenResult open(qint32) override
-    {
-        m_clock.advance(m_costMs);
-        return OpenResult::Missing;
-    }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    QString path() const override { return QStringLiteral("absent"); }
-    bool write(const QByteArray &) override { return false; }
-    ReadResult read(QByteArray &, int) override { return ReadResult::Failed; }
-
-private:
-    VirtualClock &m_clock;
-    int m_costMs;
-};
-
-// Answers the file dialogs in order; a dialog nobody expected is recorded
-// and cancelled.
+// Answers the dialogs in order and records each call; with no answer left it cancels.
 class ScriptedDialogs final : public FileDialogs
 {
 public:
-    void answer(std::optional<QString> path) { m_answers.append(std::move(path)); }
-
-    std::optional<QString> getOpenFileName(const QString &, const QString &filter,
-                                           int index) override
+    std::optional<QString> getOpenFileName(const QString &, const QString &f, int i) override
     {
-        return next(QStringLiteral("open %1 %2").arg(filter).arg(index));
+        return next(QStringLiteral("open %1 %2").arg(f).arg(i));
     }
-    std::optional<QString> getSaveFileName(const QString &, const QString &filter,
-                                           int index) override
+    std::optional<QString> getSaveFileName(const QString &, const QString &f, int i) override
     {
-        return next(QStringLiteral("save %1 %2").arg(filter).arg(index));
+        return next(QStringLiteral("save %1 %2").arg(f).arg(i));
     }
-
+    QList<std::optional<QString>> answers;
     QStringList calls;
-    QStringList unexpected;
 
 private:
     std::optional<QString> next(const QString &call)
     {
         calls << call;
-        if (m_answers.isEmpty()) {
-            unexpected << call;
-            return std::nullopt;
-        }
-        return m_answers.takeFirst();
+        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     }
-    QList<std::optional<QString>> m_answers;
 };
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
 
 inline std::unique_ptr<sim::SimLine> loadLine(const QByteArray &json)
 {
     QString error;
     auto line = sim::SimLine::load(json, &error);
     if (!line)
-        throw std::runtime_error(("line file: " + error).toStdString());
+        qFatal("line file: %s", qPrintable(error));
     return line;
 }
 
-// Ports listed in `present` lead to the simulated line; the others are absent.
-inline PortDeviceFactory lineOnPorts(sim::SimLine &line, VirtualClock &clock, QList<int> present,
-                                     int absentCostMs = 0)
+// A port of the simulated line that reports its closing while open, or with
+// nothing behind it (no `port`): then opening fails after openCostMs of
+// virtual time (a slow driver).
+class TestPort final : public PortDevice
 {
-    return [&line, &clock, present, absentCostMs](int port,
-                                                  const QString &) -> std::unique_ptr<PortDevice> {
-        if (present.contains(port))
-            return std::make_unique<sim::SimPortDevice>(line, clock);
-        return std::make_unique<AbsentDevice>(clock, absentCostMs);
+public:
+    TestPort(std::unique_ptr<PortDevice> port, VirtualClock &clock, int openCostMs,
+             std::function<void()> closing)
+        : m_port(std::move(port)), m_clock(clock), m_cost(openCostMs), m_closing(std::move(closing))
+    {}
+    OpenResult open(qint32 baud) override
+    {
+        if (m_port)
+            return m_port->open(baud);
+        m_clock.advance(m_cost);
+        return OpenResult::Missing;
+    }
+    void close() override
+    {
+        if (isOpen() && m_closing)
+            m_closing();
+        if (m_port)
+            m_port->close();
+    }
+    bool isOpen() const override { return m_port && m_port->isOpen(); }
+    QString path() const override { return m_port ? m_port->path() : QStringLiteral("absent"); }
+    bool write(const QByteArray &data) override { return m_port && m_port->write(data); }
+    ReadResult read(QByteArray &buffer, int ms) override
+    {
+        return m_port ? m_port->read(buffer, ms) : ReadResult::Failed;
+    }
+
+private:
+    std::unique_ptr<PortDevice> m_port;
+    VirtualClock &m_clock;
+    int m_cost;
+    std::function<void()> m_closing;
+};
+
+// Ports in `present` lead to the simulated line; the others are absent.
+inline PortDeviceFactory lineOnPorts(sim::SimLine &line, VirtualClock &clock, QList<int> present,
+                                     int absentCostMs = 0, std::function<void()> closing = {})
+{
+    return [&line, &clock, present, absentCostMs, closing](int port, const QString &) {
+        return std::make_unique<TestPort>(
+            present.contains(port) ? std::make_unique<sim::SimPortDevice>(line, clock) : nullptr,
+            clock, absentCostMs, closing);
     };
 }
 

@@ -6,7 +6,6 @@
 
 #include "server/ddetestbus.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -15,25 +14,25 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
-#include <memory>
+#include <optional>
 
 namespace {
 
 // Generous: the machine is shared; these bound a hang, they measure nothing.
 constexpr int StartMs = 60000;
 constexpr int StepMs = 30000;
+const QString Topic =
+    QStringLiteral("call --session --dest dde.TELVIOXD --object-path /Form5 --method ");
 
-QString program(const QString &name)
+QString program(const char *name)
 {
-    return QDir(qEnvironmentVariable("TELVIOXD_BIN")).filePath(name);
+    return QDir(qEnvironmentVariable("TELVIOXD_BIN")).filePath(QLatin1String(name));
 }
 
-QByteArray digest(const QString &path)
+QByteArray contents(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Runs a short command to its end and returns its standard output.
@@ -47,28 +46,32 @@ QByteArray run(const QString &command, const QStringList &args, int *exitCode = 
     return process.readAllStandardOutput();
 }
 
+// gdbus with blank-separated arguments.
+QByteArray gdbus(const QString &args, int *exitCode = nullptr)
+{
+    return run(QStringLiteral("gdbus"), args.split(u' '), exitCode);
+}
+
+// What a process prints until `mark` appears or it falls silent.
+QByteArray readUntil(QProcess &process, const char *mark)
+{
+    QByteArray out;
+    while (!out.contains(mark) && process.waitForReadyRead(StartMs))
+        out += process.readAllStandardOutput();
+    return out;
+}
+
 // The text of an item through the Request method, as gdbus prints it:
 // ('text',). Nothing when the call fails.
 std::optional<QString> request(const QString &item)
 {
     int code = 0;
-    const QByteArray out = run(
-        QStringLiteral("gdbus"),
-        {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-         QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"), QStringLiteral("/Form5"),
-         QStringLiteral("--method"), QStringLiteral("dde.Topic.Request"), item},
-        &code);
+    const QByteArray out = gdbus(Topic + "dde.Topic.Request " + item, &code);
     static const QRegularExpression text(QStringLiteral("^\\('(.*)',\\)$"));
     const auto match = text.match(QString::fromUtf8(out.trimmed()));
     if (code != 0 || !match.hasMatch())
         return std::nullopt;
     return match.captured(1);
-}
-
-bool logContains(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.readAll().contains(bytes);
 }
 
 // Polls an item until its text, without the alternating blank, is `wanted`.
@@ -84,17 +87,6 @@ bool itemBecomes(const QString &item, const QString &wanted)
     return false;
 }
 
-bool nameOnBus()
-{
-    const QByteArray out =
-        run(QStringLiteral("gdbus"),
-            {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("--object-path"),
-             QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("--method"),
-             QStringLiteral("org.freedesktop.DBus.NameHasOwner"), QStringLiteral("dde.TELVIOXD")});
-    return out.contains("true");
-}
-
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -104,10 +96,24 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase();
     void servesTheDemoLineUntilTerminated();
-    void cleanup();
+    void cleanup()
+    {
+        stop(m_program);
+        stop(m_source);
+        stop(m_sim);
+    }
 
 private:
-    void stop(QProcess &process);
+    static void stop(QProcess &process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(StepMs)) {
+            process.kill();
+            process.waitForFinished(StepMs);
+        }
+    }
 
     telviox::test::TestBus m_bus;
     QTemporaryDir m_home;
@@ -126,25 +132,7 @@ void TestEndToEnd::initTestCase()
     if (!m_bus.start(&reason))
         QSKIP(qPrintable(reason));
     for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-demo-list", "telvioxd-dde"})
-        QVERIFY2(QFile::exists(program(QString::fromLatin1(name))), name);
-}
-
-void TestEndToEnd::stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(StepMs)) {
-        process.kill();
-        process.waitForFinished(StepMs);
-    }
-}
-
-void TestEndToEnd::cleanup()
-{
-    stop(m_program);
-    stop(m_source);
-    stop(m_sim);
+        QVERIFY2(QFile::exists(program(name)), name);
 }
 
 void TestEndToEnd::servesTheDemoLineUntilTerminated()
@@ -152,38 +140,27 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     const QDir home(m_home.path());
     QVERIFY(home.mkpath(QStringLiteral("ports")));
     int code = -1;
-    const QByteArray listed =
-        run(program(QStringLiteral("telvioxd-demo-list")), {home.path()}, &code);
+    const QByteArray listed = run(program("telvioxd-demo-list"), {home.path()}, &code);
     QCOMPARE(code, 0);
     QVERIFY(listed.startsWith("Text1 "));
     QFile config(home.filePath(QStringLiteral("lumvex.cfg")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("1,16,0,1\n");
+    QVERIFY(config.open(QIODevice::WriteOnly) && config.write("1,16,0,1\n") == 9);
     config.close();
-    const QStringList kept = {QStringLiteral("lumvex.cfg"), QStringLiteral("default.cnv"),
-                              QStringLiteral("default.dde")};
+    const QStringList kept = {"lumvex.cfg", "default.cnv", "default.dde"};
     QList<QByteArray> before;
     for (const QString &name : kept)
-        before << digest(home.filePath(name));
+        before << contents(home.filePath(name));
 
     m_sim.setProcessChannelMode(QProcess::MergedChannels);
-    m_sim.start(program(QStringLiteral("telvioxd-sim")),
-                {QStringLiteral("--line"),
-                 qEnvironmentVariable("TELVIOXD_SOURCE") + QStringLiteral("/sim/demo-line.json"),
-                 QStringLiteral("--link"), home.filePath(QStringLiteral("ports/com1")),
-                 QStringLiteral("--log"), home.filePath(QStringLiteral("sim.log"))});
-    QByteArray simOut;
-    while (!simOut.contains("serving") && m_sim.waitForReadyRead(StartMs))
-        simOut += m_sim.readAll();
+    m_sim.start(program("telvioxd-sim"),
+                {"--line", qEnvironmentVariable("TELVIOXD_SOURCE") + "/sim/demo-line.json",
+                 "--link", home.filePath("ports/com1"), "--log", home.filePath("sim.log")});
+    const QByteArray simOut = readUntil(m_sim, "serving");
     QVERIFY2(simOut.contains("serving"), simOut.constData());
 
     // The other server whose item the list's output conversation follows.
-    m_source.start(program(QStringLiteral("telvioxd-dde")),
-                   {QStringLiteral("serve"), QStringLiteral("DemoSource"), QStringLiteral("Values"),
-                    QStringLiteral("Setpoint=2.5")});
-    QByteArray sourceOut;
-    while (!sourceOut.contains("ready") && m_source.waitForReadyRead(StartMs))
-        sourceOut += m_source.readAllStandardOutput();
+    m_source.start(program("telvioxd-dde"), {"serve", "DemoSource", "Values", "Setpoint=2.5"});
+    const QByteArray sourceOut = readUntil(m_source, "ready");
     QVERIFY2(sourceOut.contains("ready"), sourceOut.constData());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -191,7 +168,7 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     m_program.setProcessEnvironment(env);
     m_program.setProcessChannelMode(QProcess::MergedChannels);
-    m_program.start(program(QStringLiteral("telvioxd")), {});
+    m_program.start(program("telvioxd"), {});
     QVERIFY(m_program.waitForStarted(StartMs));
 
     // Auto-run starts the server: the service appears and Text1 gets the
@@ -210,22 +187,17 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     QVERIFY2(ok && celsius > 19.0 && celsius < 31.0, qPrintable(*first));
 
     // Properties carry the same items; Text3 holds both counters.
-    const QByteArray property = run(
-        QStringLiteral("gdbus"),
-        {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-         QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"), QStringLiteral("/Form5"),
-         QStringLiteral("--method"), QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-         QStringLiteral("dde.Topic"), QStringLiteral("Text3")});
+    const QByteArray property =
+        gdbus(Topic + "org.freedesktop.DBus.Properties.Get dde.Topic Text3");
     QVERIFY2(
         QRegularExpression(QStringLiteral("\\d{9}")).match(QString::fromUtf8(property)).hasMatch(),
         property.constData());
 
     // Watching: the counters move on every tick, so changes are announced.
     QProcess monitor;
-    monitor.start(QStringLiteral("gdbus"),
-                  {QStringLiteral("monitor"), QStringLiteral("--session"), QStringLiteral("--dest"),
-                   QStringLiteral("dde.TELVIOXD"), QStringLiteral("--object-path"),
-                   QStringLiteral("/Form5")});
+    monitor.start(
+        QStringLiteral("gdbus"),
+        QStringLiteral("monitor --session --dest dde.TELVIOXD --object-path /Form5").split(u' '));
     QVERIFY(monitor.waitForStarted(StartMs));
     QByteArray seen;
     const QRegularExpression advise(
@@ -247,16 +219,11 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     // The output follows its source: what is poked there is written to the
     // module on the next tick and shown in the conversation's item.
     QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+2.500")));
-    run(program(QStringLiteral("telvioxd-dde")),
-        {QStringLiteral("poke"), QStringLiteral("DemoSource"), QStringLiteral("Values"),
-         QStringLiteral("Setpoint"), QStringLiteral("4.25")},
-        &code);
+    run(program("telvioxd-dde"), {"poke", "DemoSource", "Values", "Setpoint", "4.25"}, &code);
     QCOMPARE(code, 0);
     QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+4.250")));
     // The simulator writes its log in batches.
-    QTRY_VERIFY_WITH_TIMEOUT(logContains(home.filePath(QStringLiteral("sim.log")),
-                                                 "#03+04.250"),
-                             StepMs);
+    QTRY_VERIFY_WITH_TIMEOUT(contents(home.filePath("sim.log")).contains("#03+04.250"), StepMs);
 
     // Ended by the system: no question, nothing written, the service gone.
     ::kill(pid_t(m_program.processId()), SIGTERM);
@@ -264,9 +231,11 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_program.exitCode(), 0);
     for (int i = 0; i < kept.size(); ++i)
-        QVERIFY2(digest(home.filePath(kept.at(i))) == before.at(i), qPrintable(kept.at(i)));
-    QVERIFY(QFileInfo(home.filePath(QStringLiteral("ports/com1"))).isSymLink());
-    QVERIFY(!nameOnBus());
+        QVERIFY2(contents(home.filePath(kept.at(i))) == before.at(i), qPrintable(kept.at(i)));
+    QVERIFY(QFileInfo(home.filePath("ports/com1")).isSymLink());
+    QVERIFY(!gdbus("call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
+                   "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD")
+                 .contains("true"));
     QCOMPARE(m_sim.state(), QProcess::Running);
 }
 
