@@ -5,22 +5,13 @@
 // status line and windows are fakes that record what they were asked.
 
 #include "conversations/establishview.h"
-#include "conversations/sharedstate.h"
-#include "device/catalogue.h"
-#include "device/clock.h"
-#include "device/modulelibrary.h"
-#include "device/seriallink.h"
-#include "server/acquisition.h"
 #include "server/pollcycle.h"
-#include "server/serverinterfaces.h"
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 #include "support/scriptedprompt.h"
 
 #include <QMap>
 #include <QStringList>
-#include <array>
-#include <memory>
 #include <stdexcept>
 
 namespace telviox::test {

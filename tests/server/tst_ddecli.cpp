@@ -5,8 +5,6 @@
 #include "ddetestbus.h"
 #include "server/ddeclient.h"
 
-#include <QDBusConnection>
-#include <QSignalSpy>
 #include <QTest>
 #include <csignal>
 
@@ -49,7 +47,6 @@ private slots:
     void usageErrorsExitTwo();
     void serveRequestPokeAndAdvise();
     void failuresNameTheirCause();
-    void silentServerRunsIntoTheWait();
 
 private:
     TestBus m_bus;
@@ -158,23 +155,6 @@ void TestDdeCli::failuresNameTheirCause()
     // Gone again: missing, not silent.
     QVERIFY(stop(server, SIGTERM));
     QCOMPARE(client.request("TELVIOXD", "Form5", "Text1").status, DdeResult::Status::NoService);
-}
-
-void TestDdeCli::silentServerRunsIntoTheWait()
-{
-    LineProcess server;
-    QVERIFY2(
-        serve(server, {"Other App", "sheet 1", "R1C1=1"}, u"ready dde.Other_20App /sheet_201"_s),
-        qPrintable(server.errors()));
-    const auto pid = pid_t(server.process().processId());
-    QCOMPARE(::kill(pid, SIGSTOP), 0);
-    const DdeResult result = DdeClient().request("Other App", "sheet 1", "R1C1", 300);
-    ::kill(pid, SIGCONT);
-    QCOMPARE(result.status, DdeResult::Status::NoReply);
-    // The late answer to the abandoned call does not confuse the next one.
-    const DdeResult again = DdeClient().request("Other App", "sheet 1", "R1C1");
-    QVERIFY2(again.ok(), qPrintable(again.error));
-    QCOMPARE(again.text, u"1"_s);
 }
 
 QTEST_GUILESS_MAIN(TestDdeCli)

@@ -4,7 +4,6 @@
 #include "ddetestbus.h"
 #include "server/ddeclient.h"
 #include "server/ddeitemserver.h"
-#include "server/ddelinksource.h"
 #include "server/ddenames.h"
 #include "server/ddeprogramitems.h"
 
@@ -57,8 +56,7 @@ private slots:
     void namesOutsideTheRulesAreRefused();
     void gdbusRequestPokeAndProperties();
     void gdbusMonitorSeesOnlyChanges();
-    void malformedCallsAreRefusedNotFatal();
-    void nameConflictsAreReported();
+    void badCallsAndNameConflictsAreRefused();
     void clientReachesServerInOwnProcess();
 
 private:
@@ -90,19 +88,14 @@ void TestDdeItemServer::escapedNamesRoundTrip_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain") << "Text1"
-                           << "Text1";
     QTest::newRow("blank") << "a b"
                            << "a_20b";
-    QTest::newRow("leading digit") << "9lives"
-                                   << "_39lives";
     QTest::newRow("underscores") << "_a_"
                                  << "_5Fa_5F";
     QTest::newRow("looks escaped") << "a_41"
                                    << "a_5F41";
     QTest::newRow("dots, dash, slash") << "a.b-c/d"
                                        << "a_2Eb_2Dc_2Fd";
-    QTest::newRow("umlaut") << QString::fromUtf8("Grü") << "Gr_C3_BC";
     QTest::newRow("outside BMP") << QString::fromUtf8("t\xF0\x9F\x98\x80") << "t_F0_9F_98_80";
 }
 
@@ -194,31 +187,17 @@ void TestDdeItemServer::gdbusMonitorSeesOnlyChanges()
     QCOMPARE(nextSignal(), u"/Form5: dde.Topic.Advise ('Text4', 'other')"_s);
 }
 
-void TestDdeItemServer::malformedCallsAreRefusedNotFatal()
-{
-    QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), u"bad"_s);
-    const auto error = [&](const QString &interface, const QString &member,
-                           const QVariantList &args) {
-        return asyncCall(other, Dest, Path, interface, member, args).errorName();
-    };
-    const QString invalid = u"org.freedesktop.DBus.Error.InvalidArgs"_s;
-    QCOMPARE(error(Topic, "Request", {5}), invalid);
-    QCOMPARE(error(Topic, "Poke", {u"Text1"_s}), invalid);
-    QCOMPARE(error(Topic, "Poke", {u"Nope"_s, u"x"_s}), u"dde.Error.UnknownItem"_s);
-    QCOMPARE(error(Props, "Set", {Topic, u"Text1"_s, QVariant::fromValue(QDBusVariant(42))}),
-             invalid);
-    QVERIFY(m_items->text(1).isEmpty());
-
-    // Still serving, and an empty interface name is taken as the topic's.
-    m_items->FillText(1, u"alive"_s);
-    const QDBusMessage reply = asyncCall(other, Dest, Path, QString(), "Request", {"Text1"});
-    QCOMPARE(reply.arguments().value(0), QVariant(u"alive"_s));
-    QDBusConnection::disconnectFromBus(u"bad"_s);
-}
-
-void TestDdeItemServer::nameConflictsAreReported()
+void TestDdeItemServer::badCallsAndNameConflictsAreRefused()
 {
     QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), u"other"_s);
+    const auto error = [&](const QString &member, const QVariantList &args) {
+        return asyncCall(other, Dest, Path, Topic, member, args).errorName();
+    };
+    const QString invalid = u"org.freedesktop.DBus.Error.InvalidArgs"_s;
+    QCOMPARE(error("Request", {5}), invalid);
+    QCOMPARE(error("Poke", {u"Text1"_s}), invalid);
+    QCOMPARE(error("Poke", {u"Nope"_s, u"x"_s}), u"dde.Error.UnknownItem"_s);
+
     {
         DdeProgramItems second(other);
         QVERIFY(!second.publish());
@@ -261,13 +240,6 @@ void TestDdeItemServer::clientReachesServerInOwnProcess()
     QCOMPARE(client.request(Service, "Form5", "Text99", 5000).status, DdeResult::Status::NoItem);
     QVERIFY(client.poke(Service, "Form5", "Text6", "self", 5000).ok());
     QCOMPARE(m_items->text(6), u"self"_s);
-
-    DdeLinkSource source;
-    QVERIFY(source.connectItem(1, {Service, "Form5", "Text4"}, 5000));
-    QCOMPARE(source.requestItem(1).value_or(QString()), u"2.5"_s);
-    QVERIFY(!source.connectItem(1, {"nobody", "Form5", "Text4"}, 5000));
-    QVERIFY2(source.lastError().contains(u"nobody"), qPrintable(source.lastError()));
-    QVERIFY(!source.requestItem(1));
 }
 
 QTEST_GUILESS_MAIN(TestDdeItemServer)

@@ -24,8 +24,6 @@ private slots:
     void statusLineClearing_data();
     void statusLineClearing();
     void errorsKeepServing();
-    void stopping_data();
-    void stopping();
     void trayCommandsDependOnTheState();
 
 private:
@@ -48,25 +46,12 @@ void PollCycleTest::runStartsTheServer()
     rig.state.PollEnabled[0] = 1; // from an earlier run
     PollTimer timer(rig.cycle);
 
-    // Nothing ticked: the settings entry is rewritten, then the run refused.
-    intervalChanged(rig.state, 700);
-    rig.state.Link[IntervalEntry].Service = u"stale"_s;
-    rig.prompt.expect(u"Please establishing the Conversation firstly !!!"_s, 0x10, QString(),
-                      Answer::Ok);
-    rig.cycle.mnuRunDDE_Click();
-    QCOMPARE(rig.prompt.beeps(), 2);
-    QCOMPARE(rig.state.Link[IntervalEntry].Service, u"Timer Interval"_s);
-    QCOMPARE(rig.state.Link[IntervalEntry].Linked, qint16(700));
-    QCOMPARE(rig.portLog, QStringList());
-    QCOMPARE(rig.state.ServerRunning, qint16(0));
-
     rig.start({3, 7}, 250);
-    QCOMPARE(rig.prompt.beeps(), 3);
+    QCOMPARE(rig.prompt.beeps(), 1);
     for (int n = 0; n < ConvCount; ++n)
         QCOMPARE(rig.state.PollEnabled[std::size_t(n)], quint8(n == 3 || n == 7 ? 1 : 0));
     // The port opens at the rate of the first ticked conversation.
     QCOMPARE(rig.portLog, QStringList{"open 19200"});
-    QCOMPARE(rig.state.OpenBaud, 19200);
     QCOMPARE(rig.view.shown, 1);
     QVERIFY(!rig.view.menusEnabled);
     QCOMPARE(rig.state.ServerRunning, qint16(1));
@@ -205,50 +190,6 @@ void PollCycleTest::errorsKeepServing()
     QCOMPARE(rig.items.texts[1], u" 1"_s);
     QCOMPARE(rig.items.texts[2], u" 1.500"_s);
     QCOMPARE(rig.items.texts[3], u" 12"_s);
-}
-
-void PollCycleTest::stopping_data()
-{
-    QTest::addColumn<bool>("quitButton");
-    QTest::addColumn<int>("beeps");
-    QTest::addColumn<int>("unloaded");
-    // Quit runs the stop and then the window's closing steps: a beep each.
-    QTest::newRow("Quit") << true << 2 << 1;
-    QTest::newRow("close box") << false << 1 << 0;
-}
-
-void PollCycleTest::stopping()
-{
-    QFETCH(bool, quitButton);
-    QFETCH(int, beeps);
-    QFETCH(int, unloaded);
-    ServerRig &rig = *(m_rig = std::make_unique<ServerRig>());
-    rig.configure(0, u"2026"_s, 1);
-    rig.start({0});
-    rig.cycle.Timer1_Timer();
-    for (ConvRecord &record : rig.state.Conv)
-        record.LinkActive = 1;
-    const int beepsBefore = rig.prompt.beeps();
-    rig.portLog.clear();
-
-    if (quitButton)
-        rig.cycle.form5quitCmd_Click();
-    // The window reporting its close (again) does not run the steps twice.
-    rig.cycle.serverWindowClosed();
-    rig.cycle.serverWindowClosed();
-
-    QCOMPARE(rig.prompt.beeps() - beepsBefore, beeps);
-    QCOMPARE(rig.portLog, QStringList{"close"});
-    for (const ConvRecord &record : rig.state.Conv)
-        QCOMPARE(record.LinkActive, qint16(0));
-    QCOMPARE(rig.view.unloaded, unloaded);
-    QCOMPARE(rig.state.ServerRunning, qint16(0));
-    QVERIFY(rig.view.menusEnabled);
-    QVERIFY(!rig.cycle.timerEnabled());
-
-    rig.cycle.mnuRunDDE_Click();
-    QCOMPARE(rig.state.ServerRunning, qint16(1));
-    QCOMPARE(rig.view.shown, 2);
 }
 
 void PollCycleTest::trayCommandsDependOnTheState()

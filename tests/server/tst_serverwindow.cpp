@@ -213,10 +213,15 @@ void TestServerWindow::quitStopsTheServerAndWithdrawsTheItems()
     QVERIFY(served());
     m_server->cycle.acquisition().FillText(4, u"left over"_s);
     QPointer<QWidget> window = m_server->host.serverWindow();
+    for (ConvRecord &record : m_server->state.Conv)
+        record.LinkActive = 1;
 
     QTest::mouseClick(window->findChild<QPushButton *>("form5quitCmd"), Qt::LeftButton);
-    // The stop and the window's closing steps beep once each.
+    // The stop and the window's closing steps beep once each, and only once.
+    m_server->cycle.serverWindowClosed();
     QCOMPARE(m_server->prompt.beeps(), 2);
+    for (const ConvRecord &record : m_server->state.Conv)
+        QCOMPARE(record.LinkActive, qint16(0));
     QVERIFY(!m_server->link.isOpen(m_server->state.ComPort));
     QCOMPARE(m_server->state.ServerRunning, qint16(0));
     QVERIFY(m_server->menusEnabled);
