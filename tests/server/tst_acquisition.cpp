@@ -56,14 +56,6 @@ const RoutineCase Cases[] = {
     {"92035", 9, -1, 0, 2, -2, 0, "FFFFFFFE ", 'B', 0, 0xFE},
 };
 
-sim::Fault everySecondLost()
-{
-    sim::Fault fault;
-    fault.kind = sim::Fault::Kind::NoReply;
-    fault.every = 2;
-    return fault;
-}
-
 } // namespace
 
 class AcquisitionTest : public QObject
@@ -174,7 +166,10 @@ void AcquisitionTest::libraryErrors()
     QCOMPARE(rig.prompt.beeps(), 1);
 
     // Eight channels: the failed channel says so in its field, nothing else.
-    rig.line->setFault(2, everySecondLost());
+    sim::Fault everySecondLost;
+    everySecondLost.kind = sim::Fault::Kind::NoReply;
+    everySecondLost.every = 2;
+    rig.line->setFault(2, everySecondLost);
     rig.status.history.clear();
     rig.configure(1, u"2091"_s, 2, 9600, 0xE0);
     rig.acquisition().PrepareData2091(1, 2);
@@ -183,7 +178,7 @@ void AcquisitionTest::libraryErrors()
     // Counters: reply 1 fine, 2 lost: the error replaces the whole text.
     rig.line->setCounter(5, 0, 7, 0);
     rig.line->setCounter(5, 1, 42, 0);
-    rig.line->setFault(5, everySecondLost());
+    rig.line->setFault(5, everySecondLost);
     ConvRecord &counter = rig.configure(5, u"2032"_s, 5, 9600, 3);
     rig.acquisition().PrepareData2032(5, 6);
     QCOMPARE(rig.items.texts[6], u" Error "_s);
