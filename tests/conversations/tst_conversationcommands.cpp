@@ -125,6 +125,7 @@ private slots:
     void failedOpenChangesNothing_data();
     void failedOpenChangesNothing();
     void saveNotOverwrittenOrRefused();
+    void failedSaveKeepsTheOldPair();
     void saveThenLoadGivesTheListBack();
 
 private:
@@ -208,6 +209,36 @@ void ConversationCommandsTest::saveNotOverwrittenOrRefused()
     }
     QCOMPARE(readFile(path) + readFile(companion), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
+}
+
+// A save that cannot complete says so and leaves the old pair whole.
+void ConversationCommandsTest::failedSaveKeepsTheOldPair()
+{
+    Harness &h = *m_h;
+    // The companion's name is taken by a folder: the new list file had been
+    // written out completely, yet the old one must stay.
+    const QString path = file(QStringLiteral("line2.cnv"));
+    QVERIFY(writeFile(path, "old"));
+    QVERIFY(QDir().mkdir(file(QStringLiteral("line2.dde"))));
+    h.answer = path;
+    h.prompt.expect(Overwrite, 0x24, path, Answer::Yes);
+    QVERIFY(!h.commands.save());
+    const ScriptedPrompt::Message shown = h.prompt.shown().constLast();
+    QVERIFY2(shown.text.startsWith(QStringLiteral("Could not write ") + file("line2.dde")) &&
+                 shown.text.endsWith(QStringLiteral("\r\nNothing was saved.")) &&
+                 shown.style == 0x10 && shown.title == path,
+             qPrintable(shown.text));
+    QCOMPARE(readFile(path), QByteArray("old"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("line2.cnv")});
+
+    // Saved as its own companion, the list and its links would be one file.
+    h.answer = file(QStringLiteral("line3.dde"));
+    h.prompt.expect(QStringLiteral("A conversation list cannot be saved under the name of its own "
+                                   "companion file (.dde); nothing was saved."),
+                    0x10, *h.answer, Answer::Ok);
+    QVERIFY(!h.commands.save());
+    QVERIFY(!QFile::exists(*h.answer));
+    h.prompt.reset(); // the write failure above was checked by hand
 }
 
 void ConversationCommandsTest::saveThenLoadGivesTheListBack()
