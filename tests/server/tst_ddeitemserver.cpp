@@ -74,6 +74,7 @@ private slots:
     void toolUsageErrorsExitTwo();
     void toolServesRequestsPokesAndAdvises();
     void toolFailuresNameTheirCause();
+    void silentSourceRunsIntoTheWait();
 
 private:
     QString gdbus(const QString &method, const QStringList &args, int *exitCode = nullptr)
@@ -330,6 +331,24 @@ void TestDdeItemServer::toolFailuresNameTheirCause()
     // Gone again: missing, not silent.
     m_items.reset();
     QCOMPARE(dde({"request", "TELVIOXD", "Form5", "Text1"}).exitCode, 1);
+}
+
+// A source that stops answering: the request gives up at its wait, and the
+// late answer to the abandoned call is not taken for the next one.
+void TestDdeItemServer::silentSourceRunsIntoTheWait()
+{
+    LineProcess server;
+    QString line;
+    QVERIFY(server.start(programPath(u"telvioxd-dde"_s), {"serve", "Slow", "T", "V=1"}));
+    QVERIFY2(server.nextLine(&line), qPrintable(server.errors()));
+    const auto pid = pid_t(server.process().processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    const DdeResult late = DdeClient().request(u"Slow"_s, u"T"_s, u"V"_s, 300);
+    ::kill(pid, SIGCONT);
+    QCOMPARE(late.status, DdeResult::Status::NoReply);
+    const DdeResult again = DdeClient().request(u"Slow"_s, u"T"_s, u"V"_s);
+    QVERIFY2(again.ok(), qPrintable(again.error));
+    QCOMPARE(again.text, u"1"_s);
 }
 
 QTEST_GUILESS_MAIN(TestDdeItemServer)
