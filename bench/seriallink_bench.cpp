@@ -164,12 +164,9 @@ int main(int argc, char *argv[])
     const int exchanges = std::max(1, parser.value(exchangesOption).toInt());
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
 
-    QString bin = qEnvironmentVariable("TELVIOXD_BIN");
-    if (bin.isEmpty())
-        bin = QCoreApplication::applicationDirPath();
-    const QString program = QDir(bin).filePath(QStringLiteral("telvioxd-sim"));
-    if (!QFileInfo(program).isExecutable())
-        fail(QStringLiteral("%1 not found (set TELVIOXD_BIN)").arg(program));
+    const QString program = simulatorProgram();
+    if (program.isEmpty())
+        fail(QStringLiteral("telvioxd-sim not found (set TELVIOXD_BIN)"));
 
     QTemporaryDir home;
     SimProcess simulator(program, home.path(), LineFile,

@@ -1,10 +1,23 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+// The telvioxd-sim program beside the benchmarks, or in TELVIOXD_BIN; empty
+// when it is not there.
+inline QString simulatorProgram()
+{
+    QString bin = qEnvironmentVariable("TELVIOXD_BIN");
+    if (bin.isEmpty())
+        bin = QCoreApplication::applicationDirPath();
+    const QString program = QDir(bin).filePath(QStringLiteral("telvioxd-sim"));
+    return QFileInfo(program).isExecutable() ? program : QString();
+}
 
 // telvioxd-sim serving a benchmark's line file on home/ports/com1 for the
 // whole run. Check ok() after construction; error() says what went wrong.
