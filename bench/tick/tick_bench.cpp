@@ -13,12 +13,12 @@
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
 #include "device/catalogue.h"
-#include "device/clock.h"
+#include "core/clock.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
 #include "server/pollcycle.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

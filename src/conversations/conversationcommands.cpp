@@ -1,7 +1,7 @@
 #include "conversations/conversationcommands.h"
 
-#include "app/filedialog.h"
-#include "app/prompt.h"
+#include "core/filedialog.h"
+#include "core/prompt.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "server/acquisition.h"
 
-#include "app/moduleerror.h"
-#include "app/prompt.h"
-#include "device/clock.h"
+#include "core/moduleerror.h"
+#include "core/prompt.h"
+#include "core/clock.h"
 #include "device/seriallink.h"
 #include "server/valuetext.h"
 

@@ -1,9 +1,9 @@
 #include "server/pollcycle.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
-#include "device/clock.h"
+#include "core/clock.h"
 #include "device/seriallink.h"
 
 #include <utility>

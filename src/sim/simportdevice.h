@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/clock.h"
+#include "core/clock.h"
 #include "device/portdevice.h"
 
 #include <deque>

@@ -3,8 +3,8 @@
 // File dialogs answered from a script, and a simulated line on virtual time
 // behind some ports, nothing behind the others.
 
-#include "app/filedialog.h"
-#include "device/clock.h"
+#include "core/filedialog.h"
+#include "core/clock.h"
 #include "device/portdevice.h"
 #include "device/seriallink.h"
 #include "sim/simline.h"

@@ -1,7 +1,7 @@
 // The main window and the program's start as the operator meets them,
 // offscreen, on virtual time, with every message box answered by script.
 
-#include "app/moduleerror.h"
+#include "core/moduleerror.h"
 #include "app/shell/configfile.h"
 #include "app/shellrig.h"
 #include "app/windows/mainwindow.h"

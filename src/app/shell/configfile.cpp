@@ -1,6 +1,6 @@
 #include "app/shell/configfile.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationfiles.h"
 

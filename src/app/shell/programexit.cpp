@@ -1,6 +1,6 @@
 #include "app/shell/programexit.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "conversations/sharedstate.h"
 #include "device/seriallink.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/programnames.h"
+
 #include <QString>
 #include <functional>
 
@@ -8,11 +10,6 @@ namespace telviox {
 class Prompt;
 class SerialLink;
 struct SharedState;
-
-// The program's title, as the exit question names it, and the name its boxes
-// carry.
-inline const QString ProgramTitle = QStringLiteral("Telvioxd");
-inline const QString ProgramFileName = QStringLiteral("TELVIOXD");
 
 // Who asked the main window to close.
 enum class CloseRequest {

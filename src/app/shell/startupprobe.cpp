@@ -1,6 +1,6 @@
 #include "app/shell/startupprobe.h"
 
-#include "device/clock.h"
+#include "core/clock.h"
 #include "device/seriallink.h"
 
 #include <utility>

@@ -7,7 +7,7 @@
 #include "app/windows/qtfiledialogs.h"
 #include "app/windows/systemclose.h"
 #include "conversations/sharedstate.h"
-#include "device/clock.h"
+#include "core/clock.h"
 #include "device/seriallink.h"
 
 #include <QApplication>

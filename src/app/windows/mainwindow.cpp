@@ -1,6 +1,6 @@
 #include "app/windows/mainwindow.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "app/shell/shippedfiles.h"
 #include "app/windows/aboutbox.h"

@@ -1,11 +1,11 @@
 #include "app/windows/programstart.h"
 
-#include "app/prompt.h"
+#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "app/shell/startupprobe.h"
 #include "app/windows/splashwindow.h"
 #include "conversations/sharedstate.h"
-#include "device/clock.h"
+#include "core/clock.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/filedialog.h"
+#include "core/filedialog.h"
 
 class QFileDialog;
 class QWidget;

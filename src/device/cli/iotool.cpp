@@ -1,6 +1,6 @@
 #include "iotool.h"
 
-#include "app/moduleerror.h"
+#include "core/moduleerror.h"
 #include "device/catalogue.h"
 
 #include <limits>

@@ -2,8 +2,8 @@
 // commands, calls any module library function by name, and reads out a module,
 // always through the program's own serial link and module library.
 
-#include "app/moduleerror.h"
-#include "device/clock.h"
+#include "core/moduleerror.h"
+#include "core/clock.h"
 #include "device/seriallink.h"
 #include "iotool.h"
 

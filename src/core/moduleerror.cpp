@@ -1,4 +1,4 @@
-#include "app/moduleerror.h"
+#include "core/moduleerror.h"
 
 #include <array>
 
