@@ -1,5 +1,7 @@
 #include "core/moduleerror.h"
 
+#include "core/textutil.h"
+
 #include <array>
 
 namespace telviox {
@@ -32,14 +34,6 @@ constexpr std::array<const char *, 22> Descriptions = {
     "  Invalidate Counter Value !",
 };
 
-// A number converted to text the way the reports have always shown it: a
-// blank stands where a minus sign would be.
-QString plainNumber(qint16 value)
-{
-    const QString digits = QString::number(value);
-    return value < 0 ? digits : QLatin1Char(' ') + digits;
-}
-
 } // namespace
 
 QString moduleErrorDescription(qint16 code)
@@ -52,7 +46,7 @@ QString moduleErrorDescription(qint16 code)
 QString moduleErrorLine(const QString &moduleName, qint16 code)
 {
     return QLatin1String("Error in Module: ") + moduleName + QLatin1String("  Error Code: ") +
-           plainNumber(code) + moduleErrorDescription(code);
+           textutil::plainNumber(code) + moduleErrorDescription(code);
 }
 
 } // namespace telviox

@@ -1,5 +1,7 @@
 #include "device/catalogue.h"
 
+#include "core/textutil.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -326,21 +328,11 @@ template <typename Names> bool holds(const Names &names, const QString &name)
                        [&](const char *n) { return name == QLatin1String(n); });
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool isHexText(const QString &text)
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(),
-                                          [](QChar c) { return hexDigit(c.toLatin1()) >= 0; });
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return textutil::hexValue(c.unicode()) >= 0;
+    });
 }
 
 // The name under which the model data are held: main-unit handling, then the
@@ -373,8 +365,8 @@ int readByte(const QByteArray &reply, int position)
 {
     if (position < 1 || position + 1 > reply.size())
         return 0;
-    const int high = hexDigit(reply.at(position - 1));
-    const int low = hexDigit(reply.at(position));
+    const int high = textutil::hexValue(reply.at(position - 1));
+    const int low = textutil::hexValue(reply.at(position));
     return (high < 0 || low < 0) ? 0 : high * 16 + low;
 }
 
@@ -485,7 +477,7 @@ qint32 typeCodeOfName(const QString &name)
 
 QString modelNameOfTypeCode(qint32 typeCode)
 {
-    const QString hex = QString::number(quint32(typeCode), 16).toUpper();
+    const QString hex = textutil::hexString(quint32(typeCode));
     const QString five = hex.rightJustified(5, QLatin1Char('0')).right(5);
     if (five.startsWith(QLatin1String("92")))
         return five;
@@ -629,8 +621,7 @@ QByteArray encodeDigitalData(const QString &name, DigitalValues values)
         const int count = int(positions.size());
         for (int i = 0; i < count; ++i) {
             const int shift = 8 * (count - 1 - i);
-            const QByteArray byte =
-                QByteArray::number((value >> shift) & 0xFFu, 16).toUpper().rightJustified(2, '0');
+            const QByteArray byte = textutil::hexByte(value >> shift);
             const int offset = positions[size_t(i)] - first;
             if (offset >= 0 && offset + 1 < data.size())
                 data.replace(offset, 2, byte);

@@ -1,5 +1,6 @@
 #include "device/modulelibrary.h"
 
+#include "core/textutil.h"
 #include "device/catalogue.h"
 
 #include <algorithm>
@@ -15,33 +16,38 @@ namespace {
 using catalogue::Family;
 using catalogue::Kind;
 using catalogue::ModelInfo;
+using textutil::hexByte;
+using textutil::hexDigit;
+using textutil::isDecimalDigit;
+using textutil::isHexDigit;
 
 // Generic failure of a call that cannot be put in a command at all.
 constexpr qint16 FunctionError = 1;
 
-// How a function reaches its module: stand-alone on the line (Q-2000 and its
-// 3000 twins), in a slot of a 9000/6000 main unit, or as a 92000 module.
-enum class Line { Standalone, Slot, F92, None };
+// How a function addresses its module: stand-alone on the line (Q-2000 and
+// its 3000 twins), in a slot of a 9000/6000 main unit, or as a 92000 module.
+// Main units and unknown models are served by no function.
+enum class Addressing { Standalone, MainUnitSlot, Module92000, NotServed };
 
-Line lineOf(const QString &modelName)
+Addressing addressingOf(const QString &modelName)
 {
     switch (catalogue::familyOf(modelName)) {
     case Family::Q2000:
     case Family::F3000:
-        return Line::Standalone;
+        return Addressing::Standalone;
     case Family::F9000:
     case Family::F6000:
-        return Line::Slot;
+        return Addressing::MainUnitSlot;
     case Family::F92000:
-        return Line::F92;
+        return Addressing::Module92000;
     case Family::MainUnit:
     case Family::Other:
         break;
     }
-    return Line::None;
+    return Addressing::NotServed;
 }
 
-// The models each group of functions serves, on top of the line it works on.
+// The models each group of functions serves, on top of the addressing it uses.
 bool analogInputs(const ModelInfo &m)
 {
     return m.kind == Kind::AnalogInput;
@@ -74,30 +80,10 @@ bool linearMapping(const ModelInfo &m)
     return qstrcmp(m.name, "2067") == 0 || qstrcmp(m.name, "2063") == 0;
 }
 
-char hexDigit(int n)
-{
-    return "0123456789ABCDEF"[n & 0xF];
-}
-
-QByteArray hexByte(quint32 value)
-{
-    return QByteArray(1, hexDigit(int(value >> 4))) + hexDigit(int(value));
-}
-
-bool isHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // Exactly `digits` hexadecimal digits.
 std::optional<quint32> parseHex(const QByteArray &text, int digits)
 {
-    if (text.size() != digits || !std::all_of(text.begin(), text.end(), isHex))
+    if (text.size() != digits || !std::all_of(text.begin(), text.end(), isHexDigit))
         return std::nullopt;
     return text.toUInt(nullptr, 16);
 }
@@ -105,7 +91,7 @@ std::optional<quint32> parseHex(const QByteArray &text, int digits)
 // Exactly `digits` decimal digits.
 std::optional<quint32> parseDecimal(const QByteArray &text, int digits)
 {
-    if (text.size() != digits || !std::all_of(text.begin(), text.end(), isDigit))
+    if (text.size() != digits || !std::all_of(text.begin(), text.end(), isDecimalDigit))
         return std::nullopt;
     return text.toUInt(nullptr, 10);
 }
@@ -119,7 +105,7 @@ qint16 parseAnalog(const QByteArray &text, float &value)
     bool point = false;
     for (; i < text.size(); ++i) {
         const char c = text.at(i);
-        if (isDigit(c))
+        if (isDecimalDigit(c))
             digit = true;
         else if (c == '.' && !point)
             point = true;
@@ -160,9 +146,10 @@ template <typename Block> class Call
 public:
     using Element = typename Block::value_type;
 
-    Call(SerialLink &link, Block &block, QByteArray &szSend, QByteArray &szReceive, Line line)
-        : m_link(link), m_block(block), m_send(szSend), m_receive(szReceive), m_line(line),
-          m_name(catalogue::modelNameOfTypeCode(qint32(block[2]))),
+    Call(SerialLink &link, Block &block, QByteArray &szSend, QByteArray &szReceive,
+         Addressing addressing)
+        : m_link(link), m_block(block), m_send(szSend), m_receive(szReceive),
+          m_addressing(addressing), m_name(catalogue::modelNameOfTypeCode(qint32(block[2]))),
           m_model(catalogue::modelInfoOfTypeCode(qint32(block[2])))
     {
         m_send.clear();
@@ -173,11 +160,11 @@ public:
     // (and slot) can be written in a command; nothing is sent otherwise.
     qint16 require(bool (*serves)(const ModelInfo &)) const
     {
-        if (!m_model || lineOf(m_name) != m_line || !serves(*m_model))
+        if (!m_model || addressingOf(m_name) != m_addressing || !serves(*m_model))
             return LinkCode::ModuleIdError;
         if (m_block[1] < 0 || m_block[1] > 0xFF)
             return LinkCode::ModuleIdError;
-        if (m_line == Line::Slot && (slot() < 0 || slot() > 7))
+        if (m_addressing == Addressing::MainUnitSlot && (slot() < 0 || slot() > 7))
             return LinkCode::ChannelError;
         return LinkCode::Ok;
     }
@@ -208,7 +195,7 @@ public:
     QByteArray head(char lead) const
     {
         QByteArray text = QByteArray(1, lead) + hexByte(quint32(m_block[1]));
-        if (m_line == Line::Slot)
+        if (m_addressing == Addressing::MainUnitSlot)
             text += 'S' + QByteArray::number(slot());
         return text;
     }
@@ -300,7 +287,8 @@ public:
     qint16 readStatus(const QByteArray &command, bool outputs)
     {
         // Stand-alone and 92000 modules answer without their address.
-        const QByteArray lead = m_line == Line::Slot ? answered() : QByteArray("!");
+        const QByteArray lead =
+            m_addressing == Addressing::MainUnitSlot ? answered() : QByteArray("!");
         QByteArray data;
         const qint16 r = exchange(command, lead, data);
         if (r != LinkCode::Ok)
@@ -309,7 +297,8 @@ public:
         const catalogue::DigitalLayout layout = catalogue::digitalLayout(m_name);
         for (const auto *positions : {&layout.outputPositions, &layout.inputPositions}) {
             for (int p : *positions) {
-                if (p < 1 || p + 1 > reply.size() || !isHex(reply.at(p - 1)) || !isHex(reply.at(p)))
+                if (p < 1 || p + 1 > reply.size() || !isHexDigit(reply.at(p - 1)) ||
+                    !isHexDigit(reply.at(p)))
                     return LinkCode::ReplyError;
             }
         }
@@ -342,7 +331,7 @@ private:
     Block &m_block;
     QByteArray &m_send;
     QByteArray &m_receive;
-    Line m_line;
+    Addressing m_addressing;
     QString m_name;
     const ModelInfo *m_model;
 };
@@ -351,9 +340,9 @@ private:
 
 template <typename Block>
 qint16 analogIn(SerialLink &link, Block &w, FloatBlock &f, QByteArray &szSend,
-                QByteArray &szReceive, Line line)
+                QByteArray &szReceive, Addressing addressing)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     f[0] = 0; // a failed read leaves 0, never the value of an earlier call
     if (const qint16 r = call.require(analogInputs))
         return r;
@@ -361,16 +350,16 @@ qint16 analogIn(SerialLink &link, Block &w, FloatBlock &f, QByteArray &szSend,
         return r;
     QByteArray command = call.head('#');
     // Single-channel stand-alone inputs take no channel digit.
-    if (line != Line::Standalone || !call.singleChannel())
+    if (addressing != Addressing::Standalone || !call.singleChannel())
         command += hexDigit(int(w[5]));
     return call.readAnalog(command, ">", f);
 }
 
 template <typename Block>
 qint16 analogOut(SerialLink &link, Block &w, FloatBlock &f, QByteArray &szSend,
-                 QByteArray &szReceive, Line line)
+                 QByteArray &szReceive, Addressing addressing)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     if (const qint16 r = call.require(analogOutputs))
         return r;
     if (const qint16 r = call.channel(w[5]))
@@ -379,22 +368,22 @@ qint16 analogOut(SerialLink &link, Block &w, FloatBlock &f, QByteArray &szSend,
     if (!value)
         return FunctionError;
     QByteArray command = call.head('#');
-    if (line != Line::Standalone || !call.singleChannel())
+    if (addressing != Addressing::Standalone || !call.singleChannel())
         command += hexDigit(int(w[5]));
     return call.acknowledge(command + *value);
 }
 
 template <typename Block>
 qint16 analogOutReadBack(SerialLink &link, Block &w, FloatBlock &f, QByteArray &szSend,
-                         QByteArray &szReceive, Line line, int channelElement)
+                         QByteArray &szReceive, Addressing addressing, int channelElement)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     f[0] = 0;
     if (const qint16 r = call.require(analogOutputs))
         return r;
     QByteArray command = call.head('$') + '6';
     // The single-channel output has no channel digit; callers do not set one.
-    if (line != Line::Standalone || !call.singleChannel()) {
+    if (addressing != Addressing::Standalone || !call.singleChannel()) {
         const qint32 channel = qint32(w[size_t(channelElement)]);
         if (const qint16 r = call.channel(channel))
             return r;
@@ -405,9 +394,9 @@ qint16 analogOutReadBack(SerialLink &link, Block &w, FloatBlock &f, QByteArray &
 
 template <typename Block>
 qint16 readDigitalStatus(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &szReceive,
-                         Line line, bool outputs)
+                         Addressing addressing, bool outputs)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     w[5] = 0;
     if (const qint16 r = call.require(statusModules))
         return r;
@@ -415,9 +404,10 @@ qint16 readDigitalStatus(SerialLink &link, Block &w, QByteArray &szSend, QByteAr
 }
 
 template <typename Block>
-qint16 digitalOut(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &szReceive, Line line)
+qint16 digitalOut(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &szReceive,
+                  Addressing addressing)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     if (const qint16 r = call.require(digitalOutputs))
         return r;
     const quint32 bits = quint32(w[5]);
@@ -430,9 +420,9 @@ qint16 digitalOut(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &sz
 
 template <typename Block>
 qint16 digitalBitOut(SerialLink &link, Block &w, QByteArray &szSend, QByteArray &szReceive,
-                     Line line, int bitElement, int stateElement)
+                     Addressing addressing, int bitElement, int stateElement)
 {
-    Call<Block> call(link, w, szSend, szReceive, line);
+    Call<Block> call(link, w, szSend, szReceive, addressing);
     if (const qint16 r = call.require(digitalOutputs))
         return r;
     const qint32 bit = qint32(w[size_t(bitElement)]);
@@ -453,55 +443,55 @@ ModuleLibrary::ModuleLibrary(SerialLink &link) : m_link(link) {}
 qint16 ModuleLibrary::AnalogIn(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                QByteArray &szReceive)
 {
-    return analogIn(m_link, w, f, szSend, szReceive, Line::Standalone);
+    return analogIn(m_link, w, f, szSend, szReceive, Addressing::Standalone);
 }
 
 qint16 ModuleLibrary::AnalogIn_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                   QByteArray &szReceive)
 {
-    return analogIn(m_link, w, f, szSend, szReceive, Line::Slot);
+    return analogIn(m_link, w, f, szSend, szReceive, Addressing::MainUnitSlot);
 }
 
 qint16 ModuleLibrary::AnalogIn_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                    QByteArray &szReceive)
 {
-    return analogIn(m_link, w, f, szSend, szReceive, Line::F92);
+    return analogIn(m_link, w, f, szSend, szReceive, Addressing::Module92000);
 }
 
 qint16 ModuleLibrary::AnalogOut(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                 QByteArray &szReceive)
 {
-    return analogOut(m_link, w, f, szSend, szReceive, Line::Standalone);
+    return analogOut(m_link, w, f, szSend, szReceive, Addressing::Standalone);
 }
 
 qint16 ModuleLibrary::AnalogOut_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                    QByteArray &szReceive)
 {
-    return analogOut(m_link, w, f, szSend, szReceive, Line::Slot);
+    return analogOut(m_link, w, f, szSend, szReceive, Addressing::MainUnitSlot);
 }
 
 qint16 ModuleLibrary::AnalogOut_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                     QByteArray &szReceive)
 {
-    return analogOut(m_link, w, f, szSend, szReceive, Line::F92);
+    return analogOut(m_link, w, f, szSend, szReceive, Addressing::Module92000);
 }
 
 qint16 ModuleLibrary::AnalogOutReadBack(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                         QByteArray &szReceive)
 {
-    return analogOutReadBack(m_link, w, f, szSend, szReceive, Line::Standalone, 7);
+    return analogOutReadBack(m_link, w, f, szSend, szReceive, Addressing::Standalone, 7);
 }
 
 qint16 ModuleLibrary::AnalogOutReadBack_9K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                            QByteArray &szReceive)
 {
-    return analogOutReadBack(m_link, w, f, szSend, szReceive, Line::Slot, 5);
+    return analogOutReadBack(m_link, w, f, szSend, szReceive, Addressing::MainUnitSlot, 5);
 }
 
 qint16 ModuleLibrary::AnalogOutReadBack_92K(DWordBlock &w, FloatBlock &f, QByteArray &szSend,
                                             QByteArray &szReceive)
 {
-    return analogOutReadBack(m_link, w, f, szSend, szReceive, Line::F92, 7);
+    return analogOutReadBack(m_link, w, f, szSend, szReceive, Addressing::Module92000, 7);
 }
 
 // Digital ------------------------------------------------------------------
@@ -509,74 +499,74 @@ qint16 ModuleLibrary::AnalogOutReadBack_92K(DWordBlock &w, FloatBlock &f, QByteA
 qint16 ModuleLibrary::DigitalIn(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                 QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::Standalone, false);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::Standalone, false);
 }
 
 qint16 ModuleLibrary::DigitalIn_9K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                    QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::Slot, false);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::MainUnitSlot, false);
 }
 
 qint16 ModuleLibrary::DigitalIn_92K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                     QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::F92, false);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::Module92000, false);
 }
 
 qint16 ModuleLibrary::DigitalOut(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                  QByteArray &szReceive)
 {
-    return digitalOut(m_link, w, szSend, szReceive, Line::Standalone);
+    return digitalOut(m_link, w, szSend, szReceive, Addressing::Standalone);
 }
 
 qint16 ModuleLibrary::DigitalOut_9K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                     QByteArray &szReceive)
 {
-    return digitalOut(m_link, w, szSend, szReceive, Line::Slot);
+    return digitalOut(m_link, w, szSend, szReceive, Addressing::MainUnitSlot);
 }
 
 qint16 ModuleLibrary::DigitalOut_92K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                      QByteArray &szReceive)
 {
-    return digitalOut(m_link, w, szSend, szReceive, Line::F92);
+    return digitalOut(m_link, w, szSend, szReceive, Addressing::Module92000);
 }
 
 qint16 ModuleLibrary::DigitalBitOut(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                     QByteArray &szReceive)
 {
-    return digitalBitOut(m_link, w, szSend, szReceive, Line::Standalone, 7, 8);
+    return digitalBitOut(m_link, w, szSend, szReceive, Addressing::Standalone, 7, 8);
 }
 
 qint16 ModuleLibrary::DigitalBitOut_9K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                        QByteArray &szReceive)
 {
     // Element 7 is the slot here, so the bit index moves to 8 and the state to 5.
-    return digitalBitOut(m_link, w, szSend, szReceive, Line::Slot, 8, 5);
+    return digitalBitOut(m_link, w, szSend, szReceive, Addressing::MainUnitSlot, 8, 5);
 }
 
 qint16 ModuleLibrary::DigitalBitOut_92K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                         QByteArray &szReceive)
 {
-    return digitalBitOut(m_link, w, szSend, szReceive, Line::F92, 7, 8);
+    return digitalBitOut(m_link, w, szSend, szReceive, Addressing::Module92000, 7, 8);
 }
 
 qint16 ModuleLibrary::DigitalOutReadBack(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                          QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::Standalone, true);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::Standalone, true);
 }
 
 qint16 ModuleLibrary::DigitalOutReadBack_9K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                             QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::Slot, true);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::MainUnitSlot, true);
 }
 
 qint16 ModuleLibrary::DigitalOutReadBack_92K(DWordBlock &w, FloatBlock &, QByteArray &szSend,
                                              QByteArray &szReceive)
 {
-    return readDigitalStatus(m_link, w, szSend, szReceive, Line::F92, true);
+    return readDigitalStatus(m_link, w, szSend, szReceive, Addressing::Module92000, true);
 }
 
 // Counters and configuration reads -------------------------------------------
@@ -584,7 +574,7 @@ qint16 ModuleLibrary::DigitalOutReadBack_92K(DWordBlock &w, FloatBlock &, QByteA
 qint16 ModuleLibrary::CounterIn_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                      QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = w[8] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -596,7 +586,7 @@ qint16 ModuleLibrary::CounterIn_2032(WordBlock &w, FloatBlock &, QByteArray &szS
 qint16 ModuleLibrary::ReadOutputAlarmState(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                            QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = w[8] = 0;
     if (const qint16 r = call.require(alarmModules))
         return r;
@@ -606,7 +596,7 @@ qint16 ModuleLibrary::ReadOutputAlarmState(WordBlock &w, FloatBlock &, QByteArra
 qint16 ModuleLibrary::ReadAlarmLimitValue(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                           QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     f[0] = 0;
     if (const qint16 r = call.require(alarmModules))
         return r;
@@ -618,7 +608,7 @@ qint16 ModuleLibrary::ReadAlarmLimitValue(WordBlock &w, FloatBlock &f, QByteArra
 qint16 ModuleLibrary::ReadLinearMappingStatus(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                               QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[5] = 0;
     if (const qint16 r = call.require(linearMapping))
         return r;
@@ -628,7 +618,7 @@ qint16 ModuleLibrary::ReadLinearMappingStatus(WordBlock &w, FloatBlock &, QByteA
 qint16 ModuleLibrary::ReadLevelVolt_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                          QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     f[0] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -649,7 +639,7 @@ qint16 ModuleLibrary::ReadLevelVolt_2032(WordBlock &w, FloatBlock &f, QByteArray
 qint16 ModuleLibrary::ReadCounterStatus_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                              QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -661,7 +651,7 @@ qint16 ModuleLibrary::ReadCounterStatus_2032(WordBlock &w, FloatBlock &, QByteAr
 qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                               QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -685,7 +675,7 @@ qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteA
 qint16 ModuleLibrary::readCounterWords(WordBlock &w, QByteArray &szSend, QByteArray &szReceive,
                                        char lead, const char *command)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = w[8] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -715,7 +705,7 @@ qint16 ModuleLibrary::ReadAlarmLimitValue_2032(WordBlock &w, FloatBlock &, QByte
 qint16 ModuleLibrary::ReadModuleMode_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                           QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[5] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -725,7 +715,7 @@ qint16 ModuleLibrary::ReadModuleMode_2032(WordBlock &w, FloatBlock &, QByteArray
 qint16 ModuleLibrary::ReadOutputAlarmState_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                                 QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = w[8] = 0;
     if (const qint16 r = call.require(counters))
         return r;
@@ -735,7 +725,7 @@ qint16 ModuleLibrary::ReadOutputAlarmState_2032(WordBlock &w, FloatBlock &, QByt
 qint16 ModuleLibrary::ReadInputSignalMode_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
                                                QByteArray &szReceive)
 {
-    WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
+    WordCall call(m_link, w, szSend, szReceive, Addressing::Standalone);
     w[7] = 0;
     if (const qint16 r = call.require(counters))
         return r;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/wordutil.h"
 #include "seriallink.h"
 
 #include <QByteArray>
@@ -16,14 +17,6 @@ namespace telviox {
 using WordBlock = std::array<qint16, 16>;  // wBuf, Q-2000 functions
 using DWordBlock = std::array<qint32, 16>; // dwBuf, _9K and _92K functions
 using FloatBlock = std::array<float, 16>;  // fBuf, element 0 the analog value
-
-// Joins two 16-bit words into the 32-bit value whose upper half is the bit
-// pattern of high and lower half the bit pattern of low.
-constexpr qint32 MakeLong(qint16 high, qint16 low)
-{
-    return static_cast<qint32>((static_cast<quint32>(static_cast<quint16>(high)) << 16) |
-                               static_cast<quint16>(low));
-}
 
 // The module function library, on a SerialLink whose port the caller opened.
 class ModuleLibrary

@@ -1,5 +1,6 @@
 #include "seriallink.h"
 
+#include "core/textutil.h"
 #include "serialportdevice.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ QByteArray SerialLink::checksumDigits(const QByteArray &text)
     unsigned sum = 0;
     for (const char c : text)
         sum += static_cast<unsigned char>(c);
-    return QByteArray::number(sum % 256, 16).toUpper().rightJustified(2, '0');
+    return textutil::hexByte(sum);
 }
 
 void SerialLink::addObserver(Observer observer)

@@ -1,5 +1,7 @@
 #include "server/ddenames.h"
 
+#include "core/textutil.h"
+
 #include <QByteArray>
 
 namespace telviox::DdeNames {
@@ -9,27 +11,9 @@ namespace {
 // Longest bus name and member name D-Bus accepts.
 constexpr int MaxNameLength = 255;
 
-constexpr char HexDigits[] = "0123456789ABCDEF";
-
 bool isAsciiLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool isAsciiDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -41,14 +25,13 @@ QString escapeName(const QString &name)
     out.reserve(utf8.size());
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const char c = utf8.at(i);
-        const bool plain = isAsciiLetter(c) || (isAsciiDigit(c) && i > 0);
+        const bool plain = isAsciiLetter(c) || (textutil::isDecimalDigit(c) && i > 0);
         if (plain) {
             out += QLatin1Char(c);
         } else {
             const auto byte = static_cast<unsigned char>(c);
             out += QLatin1Char('_');
-            out += QLatin1Char(HexDigits[byte >> 4]);
-            out += QLatin1Char(HexDigits[byte & 0x0F]);
+            out += QLatin1String(textutil::hexByte(byte));
         }
     }
     return out;
@@ -64,8 +47,8 @@ QString unescapeName(const QString &escaped)
     for (qsizetype i = 0; i + 2 < escaped.size(); ++i) {
         if (escaped.at(i) != QLatin1Char('_'))
             continue;
-        const int high = hexValue(escaped.at(i + 1));
-        const int low = hexValue(escaped.at(i + 2));
+        const int high = textutil::hexValue(escaped.at(i + 1).unicode());
+        const int low = textutil::hexValue(escaped.at(i + 2).unicode());
         if (high < 0 || low < 0)
             continue;
         bytes += QStringView(escaped).mid(runStart, i - runStart).toUtf8();

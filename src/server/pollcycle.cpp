@@ -1,9 +1,10 @@
 #include "server/pollcycle.h"
 
-#include "core/prompt.h"
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
 #include "core/clock.h"
+#include "core/prompt.h"
+#include "core/textutil.h"
 #include "device/seriallink.h"
 
 #include <utility>
@@ -16,13 +17,6 @@ constexpr int OpenToShowWait = 100;
 // The status line is cleared once this many milliseconds' worth of ticks
 // have passed since it was last cleared.
 constexpr double StatusClearMs = 2000.0;
-
-// A number as message text: one blank where a minus sign would stand.
-QString plainNumber(qint16 value)
-{
-    const QString digits = QString::number(value);
-    return value < 0 ? digits : QLatin1Char(' ') + digits;
-}
 
 } // namespace
 
@@ -76,9 +70,9 @@ void PollCycle::mnuRunDDE_Click()
     const qint16 result = m_link.Open_Com(m_state.ComPort, m_state.OpenBaud, 8, 0, 0);
     if (result > 0) {
         m_prompt.beep();
-        const Answer answer =
-            m_prompt.message(QStringLiteral("Quit this demo?"), BoxStyle::YesNo,
-                             QStringLiteral("OPEN_COM Error Code:") + plainNumber(result));
+        const Answer answer = m_prompt.message(QStringLiteral("Quit this demo?"), BoxStyle::YesNo,
+                                               QStringLiteral("OPEN_COM Error Code:") +
+                                                   textutil::plainNumber(result));
         if (answer == Answer::Yes) {
             m_link.Close_Com(m_state.ComPort);
             if (m_quitNow)

@@ -1,11 +1,13 @@
 #include "server/valuetext.h"
 
-#include <QByteArray>
+#include "core/textutil.h"
 
+#include <QByteArray>
 #include <cfloat>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace telviox::valuetext {
 
@@ -30,7 +32,18 @@ double roundHalfEven(double v)
 
 bool isDigit(QChar c)
 {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return textutil::isDecimalDigit(c.unicode());
+}
+
+// Nearest integer of the type, nothing when it does not fit.
+template <typename Int> std::optional<Int> toInteger(double v)
+{
+    if (!std::isfinite(v))
+        return std::nullopt;
+    const double r = roundHalfEven(v);
+    if (r < double(std::numeric_limits<Int>::min()) || r > double(std::numeric_limits<Int>::max()))
+        return std::nullopt;
+    return Int(r);
 }
 
 } // namespace
@@ -62,12 +75,12 @@ QString eightChannel(float v, int parity)
 
 QString digital16(qint16 v, int parity)
 {
-    return withBlank(QString::number(quint16(v), 16).toUpper(), parity);
+    return withBlank(textutil::hexString(quint16(v)), parity);
 }
 
 QString digital32(qint32 v, int parity)
 {
-    return withBlank(QString::number(quint32(v), 16).toUpper(), parity);
+    return withBlank(textutil::hexString(quint32(v)), parity);
 }
 
 QString counter(qint32 count, int parity)
@@ -139,22 +152,12 @@ std::optional<float> toSingle(double v)
 
 std::optional<qint16> toInt16(double v)
 {
-    if (!std::isfinite(v))
-        return std::nullopt;
-    const double r = roundHalfEven(v);
-    if (r < -32768.0 || r > 32767.0)
-        return std::nullopt;
-    return qint16(r);
+    return toInteger<qint16>(v);
 }
 
 std::optional<qint32> toInt32(double v)
 {
-    if (!std::isfinite(v))
-        return std::nullopt;
-    const double r = roundHalfEven(v);
-    if (r < -2147483648.0 || r > 2147483647.0)
-        return std::nullopt;
-    return qint32(r);
+    return toInteger<qint32>(v);
 }
 
 } // namespace telviox::valuetext
