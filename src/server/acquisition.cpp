@@ -1,14 +1,16 @@
 #include "server/acquisition.h"
 
+#include "core/clock.h"
 #include "core/moduleerror.h"
 #include "core/prompt.h"
-#include "core/clock.h"
+#include "core/wordutil.h"
 #include "device/seriallink.h"
 #include "server/valuetext.h"
 
 #include <array>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 namespace telviox {
 
@@ -41,11 +43,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-qint16 low16(qint32 value)
-{
-    return qint16(quint16(quint32(value) & 0xFFFFu));
-}
-
 // The bit index of a digital bit output: Channels counts bits from 1. The
 // arithmetic stays in 16 bits, where Channels = -32768 does not fit.
 qint16 bitIndex(qint16 channels)
@@ -58,6 +55,12 @@ qint16 bitIndex(qint16 channels)
 bool validPosition(qint16 position)
 {
     return position >= 1 && position <= ItemCount;
+}
+
+// A conversation index (0..31) also names its link entry (0..31 of 0..32).
+bool validIndex(qint16 index)
+{
+    return index >= 0 && index < ConvCount;
 }
 
 // Channel n of an eight-channel input is selected when bit (7 - n) is set.
@@ -73,6 +76,30 @@ std::array<bool, 8> eightChannelSelection(qint16 channels)
 }
 
 } // namespace
+
+// What a library call is given besides port and address.
+struct Acquisition::CallSetup
+{
+    qint32 typeCode;
+    // Digital calls go without checksum whatever the conversation says.
+    bool withChecksum;
+    int timeoutMs;
+    // Element 5; the digital calls leave it to the value written or read.
+    std::optional<qint32> channel;
+    // Element 7 of a wide block: the slot of a 9000/6000 module.
+    bool slot;
+
+    // Analog and counter calls: the conversation's checksum flag and a channel.
+    static CallSetup channelCall(const ConvRecord &record, int timeoutMs, qint32 channel,
+                                 bool slot = false)
+    {
+        return {record.TypeCode, true, timeoutMs, channel, slot};
+    }
+    static CallSetup digitalCall(const ConvRecord &record, bool slot = false)
+    {
+        return {record.TypeCode, false, DigitalTimeout, std::nullopt, slot};
+    }
+};
 
 Acquisition::Acquisition(const ServerContext &context)
     : m_state(context.state), m_link(context.link), m_library(context.library),
@@ -118,8 +145,35 @@ void Acquisition::run(catalogue::Routine routine, qint16 index, qint16 position)
 
 ConvRecord &Acquisition::conv(qint16 index) const
 {
-    Q_ASSERT(index >= 0 && index < ConvCount);
+    Q_ASSERT(validIndex(index));
     return m_state.Conv[std::size_t(index)];
+}
+
+const LinkRecord &Acquisition::link(qint16 index) const
+{
+    Q_ASSERT(validIndex(index));
+    return m_state.Link[std::size_t(index)];
+}
+
+// Elements 0 to 4 and 6 always, 5 and 7 as the setup says; the rest keep what
+// the last call left, as the library expects.
+template <typename Block>
+void Acquisition::fillBlock(Block &block, const ConvRecord &record, const CallSetup &setup) const
+{
+    block[0] = m_state.ComPort;
+    block[1] = record.Address;
+    // A 16-bit block carries the low half of the type code.
+    if constexpr (std::is_same_v<typename Block::value_type, qint16>)
+        block[2] = lowWord(quint32(setup.typeCode));
+    else
+        block[2] = setup.typeCode;
+    block[3] = setup.withChecksum ? record.Checksum : qint16(0);
+    block[4] = setup.timeoutMs;
+    if (setup.channel)
+        block[5] = typename Block::value_type(*setup.channel);
+    block[6] = 0;
+    if (setup.slot)
+        block[7] = record.Slot;
 }
 
 QString Acquisition::modelName(const ConvRecord &record) const
@@ -147,6 +201,9 @@ void Acquisition::ShowModuleError(const QString &moduleName, qint16 code)
 
 void Acquisition::guarded(qint16 index, const std::function<void()> &routine)
 {
+    // No such conversation: nothing to exchange and no record to mark.
+    if (!validIndex(index))
+        return;
     try {
         routine();
     } catch (const std::exception &) {
@@ -172,9 +229,9 @@ void Acquisition::portCheck(const ConvRecord &record)
 
 double Acquisition::linkedInput(qint16 index, qint16 position)
 {
-    const LinkRecord &link = m_state.Link[std::size_t(index)];
+    const LinkRecord &source = link(index);
     const bool connected =
-        m_source.connectItem(position, {link.Service, link.Topic, link.Item}, LinkTimeoutMs);
+        m_source.connectItem(position, {source.Service, source.Topic, source.Item}, LinkTimeoutMs);
     conv(index).LinkActive = 0;
     if (!connected)
         throw RoutineFailure("linked source refused");
@@ -187,6 +244,18 @@ double Acquisition::linkedInput(qint16 index, qint16 position)
                                                          : *received);
 }
 
+template <typename Value>
+Value Acquisition::outputValue(qint16 index, qint16 position, Value fixed,
+                               std::optional<Value> (*convert)(double))
+{
+    if (link(index).Linked != 1)
+        return fixed;
+    const std::optional<Value> value = convert(linkedInput(index, position));
+    if (!value)
+        throw RoutineFailure("linked value out of range");
+    return *value;
+}
+
 // ---------------------------------------------------------------------------
 // Analog inputs
 
@@ -195,13 +264,7 @@ void Acquisition::PrepareData2026(qint16 index, qint16 position)
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        m_wBuf[0] = m_state.ComPort;
-        m_wBuf[1] = record.Address;
-        m_wBuf[2] = low16(record.TypeCode);
-        m_wBuf[3] = record.Checksum;
-        m_wBuf[4] = SingleTimeout;
-        m_wBuf[5] = 0;
-        m_wBuf[6] = 0;
+        fillBlock(m_wBuf, record, CallSetup::channelCall(record, SingleTimeout, 0));
         const qint16 result = m_library.AnalogIn(m_wBuf, m_fBuf, m_szSend, m_szReceive);
         if (result != 0)
             report(record, result, true);
@@ -234,13 +297,7 @@ void Acquisition::PrepareData2091(qint16 index, qint16 position)
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        m_wBuf[0] = m_state.ComPort;
-        m_wBuf[1] = record.Address;
-        m_wBuf[2] = low16(record.TypeCode);
-        m_wBuf[3] = record.Checksum;
-        m_wBuf[4] = ChannelTimeout;
-        m_wBuf[5] = 0;
-        m_wBuf[6] = 0;
+        fillBlock(m_wBuf, record, CallSetup::channelCall(record, ChannelTimeout, 0));
         const QString text = eightChannelText(
             record.Channels,
             [this](int channel) {
@@ -252,24 +309,17 @@ void Acquisition::PrepareData2091(qint16 index, qint16 position)
     });
 }
 
-void Acquisition::wideInput(qint16 index, qint16 position, Wide family)
+void Acquisition::wideInput(qint16 index, qint16 position, WideFamily family)
 {
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        m_dwBuf[0] = m_state.ComPort;
-        m_dwBuf[1] = record.Address;
-        m_dwBuf[2] = record.TypeCode;
-        m_dwBuf[3] = record.Checksum;
-        m_dwBuf[4] = ChannelTimeout;
-        m_dwBuf[5] = 0;
-        m_dwBuf[6] = 0;
-        m_dwBuf[7] = record.Slot;
+        fillBlock(m_dwBuf, record, CallSetup::channelCall(record, ChannelTimeout, 0, true));
         const QString text = eightChannelText(
             record.Channels,
             [this, family](int channel) {
                 m_dwBuf[5] = channel;
-                return family == Wide::F9000
+                return family == WideFamily::Series9000
                            ? m_library.AnalogIn_9K(m_dwBuf, m_fBufAI, m_szSendAI, m_szReceiveAI)
                            : m_library.AnalogIn_92K(m_dwBuf, m_fBufAI, m_szSendAI, m_szReceiveAI);
             },
@@ -280,77 +330,54 @@ void Acquisition::wideInput(qint16 index, qint16 position, Wide family)
 
 void Acquisition::PrepareDataAI_9K(qint16 index, qint16 position)
 {
-    wideInput(index, position, Wide::F9000);
+    wideInput(index, position, WideFamily::Series9000);
 }
 
 void Acquisition::PrepareDataAI_92K(qint16 index, qint16 position)
 {
-    wideInput(index, position, Wide::F92000);
+    wideInput(index, position, WideFamily::Series92000);
 }
 
 // ---------------------------------------------------------------------------
 // Analog outputs
 
-float Acquisition::analogOutputValue(qint16 index, qint16 position)
-{
-    if (m_state.Link[std::size_t(index)].Linked != 1)
-        return conv(index).OutValue;
-    const std::optional<float> value = valuetext::toSingle(linkedInput(index, position));
-    if (!value)
-        throw RoutineFailure("linked value out of range");
-    return *value;
-}
-
-void Acquisition::q2000AnalogOutput(qint16 index, qint16 position, qint16 channel,
-                                    bool beepOnError)
+void Acquisition::q2000AnalogOutput(qint16 index, qint16 position, bool multiChannel)
 {
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        m_fBuf[0] = analogOutputValue(index, position);
-        m_wBuf[0] = m_state.ComPort;
-        m_wBuf[1] = record.Address;
-        m_wBuf[2] = low16(record.TypeCode);
-        m_wBuf[3] = record.Checksum;
-        m_wBuf[4] = OutputTimeout;
-        m_wBuf[5] = channel;
-        m_wBuf[6] = 0;
+        m_fBuf[0] = outputValue(index, position, record.OutValue, valuetext::toSingle);
+        const qint16 channel = multiChannel ? record.Channels : qint16(0);
+        fillBlock(m_wBuf, record, CallSetup::channelCall(record, OutputTimeout, channel));
         const qint16 result = m_library.AnalogOut(m_wBuf, m_fBuf, m_szSend, m_szReceive);
+        // The single-channel output has always reported its errors without a beep.
         if (result != 0)
-            report(record, result, beepOnError);
+            report(record, result, multiChannel);
         FillText(position, valuetext::eightChannel(m_fBuf[0], m_state.TickParity));
     });
 }
 
 void Acquisition::PrepareData2011(qint16 index, qint16 position)
 {
-    // The single-channel output has always reported its errors without a beep.
-    q2000AnalogOutput(index, position, 0, false);
+    q2000AnalogOutput(index, position, false);
 }
 
 void Acquisition::PrepareData2028(qint16 index, qint16 position)
 {
-    q2000AnalogOutput(index, position, conv(index).Channels, true);
+    q2000AnalogOutput(index, position, true);
 }
 
-void Acquisition::wideAnalogOutput(qint16 index, qint16 position, Wide family)
+void Acquisition::wideAnalogOutput(qint16 index, qint16 position, WideFamily family)
 {
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        m_fBuf[0] = analogOutputValue(index, position);
-        m_dwBuf[0] = m_state.ComPort;
-        m_dwBuf[1] = record.Address;
-        m_dwBuf[2] = record.TypeCode;
-        m_dwBuf[3] = record.Checksum;
-        m_dwBuf[4] = OutputTimeout;
-        m_dwBuf[5] = record.Channels;
-        m_dwBuf[6] = 0;
-        m_dwBuf[7] = record.Slot;
-        const qint16 result =
-            family == Wide::F9000
-                ? m_library.AnalogOut_9K(m_dwBuf, m_fBuf, m_szSend, m_szReceive)
-                : m_library.AnalogOut_92K(m_dwBuf, m_fBuf, m_szSend, m_szReceive);
+        m_fBuf[0] = outputValue(index, position, record.OutValue, valuetext::toSingle);
+        fillBlock(m_dwBuf, record,
+                  CallSetup::channelCall(record, OutputTimeout, record.Channels, true));
+        const qint16 result = family == WideFamily::Series9000
+                                  ? m_library.AnalogOut_9K(m_dwBuf, m_fBuf, m_szSend, m_szReceive)
+                                  : m_library.AnalogOut_92K(m_dwBuf, m_fBuf, m_szSend, m_szReceive);
         if (result != 0)
             report(record, result, true);
         FillText(position, valuetext::eightChannel(m_fBuf[0], m_state.TickParity));
@@ -359,12 +386,12 @@ void Acquisition::wideAnalogOutput(qint16 index, qint16 position, Wide family)
 
 void Acquisition::PrepareDataAO_9K(qint16 index, qint16 position)
 {
-    wideAnalogOutput(index, position, Wide::F9000);
+    wideAnalogOutput(index, position, WideFamily::Series9000);
 }
 
 void Acquisition::PrepareDataAO_92K(qint16 index, qint16 position)
 {
-    wideAnalogOutput(index, position, Wide::F92000);
+    wideAnalogOutput(index, position, WideFamily::Series92000);
 }
 
 // ---------------------------------------------------------------------------
@@ -382,14 +409,10 @@ void Acquisition::PrepareData2032(qint16 index, qint16 position)
             channel = m % 2 != 0;
             m /= 2;
         }
-        m_wBuf[0] = m_state.ComPort;
-        m_wBuf[1] = record.Address;
         // Every counter model is driven as the 2032.
-        m_wBuf[2] = low16(catalogue::typeCodeOfName(QStringLiteral("2032")));
-        m_wBuf[3] = record.Checksum;
-        m_wBuf[4] = ChannelTimeout;
-        m_wBuf[5] = 0;
-        m_wBuf[6] = 0;
+        CallSetup setup = CallSetup::channelCall(record, ChannelTimeout, 0);
+        setup.typeCode = catalogue::typeCodeOfName(QStringLiteral("2032"));
+        fillBlock(m_wBuf, record, setup);
         QString text;
         for (int n = 0; n < 2; ++n) {
             if (!selected[std::size_t(n)]) {
@@ -417,19 +440,10 @@ void Acquisition::PrepareDataElse(qint16 index, qint16 position)
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        // Digital calls go without checksum whatever the conversation says.
-        const auto fillDigital = [&] {
-            m_wBuf[0] = m_state.ComPort;
-            m_wBuf[1] = record.Address;
-            m_wBuf[2] = low16(record.TypeCode);
-            m_wBuf[3] = 0;
-            m_wBuf[4] = DigitalTimeout;
-            m_wBuf[6] = 0;
-        };
         QString text;
         switch (record.IoType) {
         case IoReadInputs: {
-            fillDigital();
+            fillBlock(m_wBuf, record, CallSetup::digitalCall(record));
             const qint16 result = m_library.DigitalIn(m_wBuf, m_fBuf, m_szSend, m_szReceive);
             if (result != 0)
                 report(record, result, true);
@@ -437,16 +451,8 @@ void Acquisition::PrepareDataElse(qint16 index, qint16 position)
             break;
         }
         case IoWriteOutputs: {
-            qint16 value = record.OutData;
-            if (m_state.Link[std::size_t(index)].Linked == 1) {
-                const std::optional<qint16> linked =
-                    valuetext::toInt16(linkedInput(index, position));
-                if (!linked)
-                    throw RoutineFailure("linked value out of range");
-                value = *linked;
-            }
-            m_wBuf[5] = value;
-            fillDigital();
+            m_wBuf[5] = outputValue(index, position, record.OutData, valuetext::toInt16);
+            fillBlock(m_wBuf, record, CallSetup::digitalCall(record));
             qint16 result = 0;
             if (record.Channels == 0) {
                 result = m_library.DigitalOut(m_wBuf, m_fBuf, m_szSend, m_szReceive);
@@ -461,13 +467,7 @@ void Acquisition::PrepareDataElse(qint16 index, qint16 position)
             break;
         }
         case IoAnalogChannel0: {
-            m_wBuf[0] = m_state.ComPort;
-            m_wBuf[1] = record.Address;
-            m_wBuf[2] = low16(record.TypeCode);
-            m_wBuf[3] = record.Checksum;
-            m_wBuf[4] = ChannelTimeout;
-            m_wBuf[5] = 0;
-            m_wBuf[6] = 0;
+            fillBlock(m_wBuf, record, CallSetup::channelCall(record, ChannelTimeout, 0));
             const qint16 result = m_library.AnalogIn(m_wBuf, m_fBuf, m_szSend, m_szReceive);
             if (result != 0)
                 report(record, result, true);
@@ -481,27 +481,18 @@ void Acquisition::PrepareDataElse(qint16 index, qint16 position)
     });
 }
 
-void Acquisition::wideDigital(qint16 index, qint16 position, Wide family)
+void Acquisition::wideDigital(qint16 index, qint16 position, WideFamily family)
 {
     guarded(index, [&] {
         const ConvRecord &record = conv(index);
         portCheck(record);
-        const bool f9000 = family == Wide::F9000;
-        const auto fillDigital = [&] {
-            m_dwBuf[0] = m_state.ComPort;
-            m_dwBuf[1] = record.Address;
-            m_dwBuf[2] = record.TypeCode;
-            m_dwBuf[3] = 0;
-            m_dwBuf[4] = DigitalTimeout;
-            m_dwBuf[6] = 0;
-            // The 92000 units address their modules without a slot.
-            if (f9000)
-                m_dwBuf[7] = record.Slot;
-        };
+        const bool f9000 = family == WideFamily::Series9000;
+        // The 92000 units address their modules without a slot.
+        const CallSetup setup = CallSetup::digitalCall(record, f9000);
         QString text;
         switch (record.IoType) {
         case IoReadInputs: {
-            fillDigital();
+            fillBlock(m_dwBuf, record, setup);
             const qint16 result =
                 f9000 ? m_library.DigitalIn_9K(m_dwBuf, m_fBuf, m_szSend, m_szReceive)
                       : m_library.DigitalIn_92K(m_dwBuf, m_fBuf, m_szSend, m_szReceive);
@@ -511,16 +502,8 @@ void Acquisition::wideDigital(qint16 index, qint16 position, Wide family)
             break;
         }
         case IoWriteOutputs: {
-            qint32 value = record.OutData;
-            if (m_state.Link[std::size_t(index)].Linked == 1) {
-                const std::optional<qint32> linked =
-                    valuetext::toInt32(linkedInput(index, position));
-                if (!linked)
-                    throw RoutineFailure("linked value out of range");
-                value = *linked;
-            }
-            m_dwBuf[5] = value;
-            fillDigital();
+            m_dwBuf[5] = outputValue(index, position, qint32(record.OutData), valuetext::toInt32);
+            fillBlock(m_dwBuf, record, setup);
             qint16 result = 0;
             if (record.Channels == 0) {
                 result = f9000 ? m_library.DigitalOut_9K(m_dwBuf, m_fBuf, m_szSend, m_szReceive)
@@ -550,12 +533,12 @@ void Acquisition::wideDigital(qint16 index, qint16 position, Wide family)
 
 void Acquisition::PrepareDataDIO9K(qint16 index, qint16 position)
 {
-    wideDigital(index, position, Wide::F9000);
+    wideDigital(index, position, WideFamily::Series9000);
 }
 
 void Acquisition::PrepareDataDIO92K(qint16 index, qint16 position)
 {
-    wideDigital(index, position, Wide::F92000);
+    wideDigital(index, position, WideFamily::Series92000);
 }
 
 } // namespace telviox

@@ -7,8 +7,8 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <functional>
+#include <optional>
 
 namespace telviox {
 
@@ -77,22 +77,32 @@ public:
     const FloatBlock &inputFBuf() const { return m_fBufAI; }
 
 private:
-    enum class Wide { F9000, F92000 };
+    // The two families whose functions take the 32-bit block; the 6000
+    // modules are driven as 9000 ones.
+    enum class WideFamily { Series9000, Series92000 };
+    struct CallSetup;
 
     ConvRecord &conv(qint16 index) const;
+    const LinkRecord &link(qint16 index) const;
+    template <typename Block>
+    void fillBlock(Block &block, const ConvRecord &record, const CallSetup &setup) const;
     QString modelName(const ConvRecord &record) const;
     void report(const ConvRecord &record, qint16 code, bool withBeep);
     void guarded(qint16 index, const std::function<void()> &routine);
     void portCheck(const ConvRecord &record);
     double linkedInput(qint16 index, qint16 position);
+    // The value an output conversation writes: its fixed value, or its linked
+    // source's value converted to what the module takes.
+    template <typename Value>
+    Value outputValue(qint16 index, qint16 position, Value fixed,
+                      std::optional<Value> (*convert)(double));
 
     QString eightChannelText(qint16 channels, const std::function<qint16(int)> &read,
                              const FloatBlock &values);
-    void wideInput(qint16 index, qint16 position, Wide family);
-    float analogOutputValue(qint16 index, qint16 position);
-    void q2000AnalogOutput(qint16 index, qint16 position, qint16 channel, bool beepOnError);
-    void wideAnalogOutput(qint16 index, qint16 position, Wide family);
-    void wideDigital(qint16 index, qint16 position, Wide family);
+    void wideInput(qint16 index, qint16 position, WideFamily family);
+    void q2000AnalogOutput(qint16 index, qint16 position, bool multiChannel);
+    void wideAnalogOutput(qint16 index, qint16 position, WideFamily family);
+    void wideDigital(qint16 index, qint16 position, WideFamily family);
 
     SharedState &m_state;
     SerialLink &m_link;
