@@ -141,6 +141,8 @@ void TestModuleLibrary::calls_data()
        "f=12");
     ok("read-back slot channel in 5", "AnalogOutReadBack_9K", "9046", "e1=3 slot=2 e5=1",
        "!03+08.000", "$03S261", "f=8");
+    ok("read-back 92000 channel in 7", "AnalogOutReadBack_92K", "92028", "e1=0x2B slot=3 e5=1",
+       "!2B-02.500", "$2B63", "f=-2.5");
     // Digital status, decoded by the model's layout.
     ok("in bits", "DigitalIn", "2065", "", "!0F0300", "$016", "e5=0x03");
     ok("out bits", "DigitalOutReadBack", "2065", "e5=12", "!0F0300", "$016", "e5=0x0F");

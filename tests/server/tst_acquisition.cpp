@@ -1,6 +1,7 @@
 // The acquisition routines against the simulated line: the exact item texts,
 // what reaches the modules, library errors and linked outputs.
 
+#include "conversations/conversationfiles.h"
 #include "server/serverrig.h"
 #include "server/valuetext.h"
 
@@ -56,6 +57,25 @@ const RoutineCase Cases[] = {
     {"92035", 9, -1, 0, 2, -2, 0, "FFFFFFFE ", 'B', 0, 0xFE},
 };
 
+// The conversation of a case, at index 4, on a rig whose modules hold known
+// inputs and counts.
+ConvRecord &setUp(ServerRig &rig, const RoutineCase &c)
+{
+    rig.line->setCounter(5, 0, 123, 0);
+    rig.line->setCounter(5, 1, 0xFFFFFFF0u, 0);
+    rig.line->setDigitalInputs(6, 0x5A);
+    rig.line->setDigitalInputs(10, 0x3C, 3);
+    rig.line->setDigitalInputs(9, 0xC3);
+    rig.openAt(9600);
+    ConvRecord &record = rig.configure(4, QLatin1String(c.model), c.address, 9600, c.channels);
+    record.Slot = qint16(std::max(c.slot, 0));
+    record.IoType = c.ioType;
+    record.OutData = c.outData;
+    record.OutValue = c.outValue;
+    record.LinkActive = 1;
+    return record;
+}
+
 } // namespace
 
 class AcquisitionTest : public QObject
@@ -67,6 +87,9 @@ private slots:
     void texts();
     void routineTexts_data();
     void routineTexts();
+    void checksumFlag_data();
+    void checksumFlag();
+    void indexesOutsideTheTable();
     void libraryErrors();
     void failedReopenIsNotRetried();
     void linkedOutputs_data();
@@ -114,18 +137,7 @@ void AcquisitionTest::routineTexts()
     QFETCH(int, parity);
     const RoutineCase &c = Cases[which];
     ServerRig rig;
-    rig.line->setCounter(5, 0, 123, 0);
-    rig.line->setCounter(5, 1, 0xFFFFFFF0u, 0);
-    rig.line->setDigitalInputs(6, 0x5A);
-    rig.line->setDigitalInputs(10, 0x3C, 3);
-    rig.line->setDigitalInputs(9, 0xC3);
-    rig.openAt(9600);
-    ConvRecord &record = rig.configure(4, QLatin1String(c.model), c.address, 9600, c.channels);
-    record.Slot = qint16(std::max(c.slot, 0));
-    record.IoType = c.ioType;
-    record.OutData = c.outData;
-    record.OutValue = c.outValue;
-    record.LinkActive = 1;
+    ConvRecord &record = setUp(rig, c);
     rig.state.TickParity = quint8(parity);
     rig.items.texts[1] = u"old"_s;
 
@@ -149,6 +161,63 @@ void AcquisitionTest::routineTexts()
         QVERIFY(bits);
         QCOMPARE(double(*bits), c.outExpected);
     }
+}
+
+void AcquisitionTest::checksumFlag_data()
+{
+    QTest::addColumn<int>("which");
+    for (int i = 0; i < int(std::size(Cases)); ++i) {
+        if (*Cases[i].text != 0)
+            QTest::addRow("%d: %s, io type %d", i, Cases[i].model, Cases[i].ioType) << i;
+    }
+}
+
+// The same conversation with and without its checksum flag: the digital calls
+// (io types 1 and 2) go without checksum whatever the flag says, every other
+// call carries it.
+void AcquisitionTest::checksumFlag()
+{
+    QFETCH(int, which);
+    const RoutineCase &c = Cases[which];
+    QByteArrayList frames[2];
+    for (qint16 checksum : {0, 1}) {
+        ServerRig rig;
+        ConvRecord &record = setUp(rig, c);
+        record.Checksum = checksum;
+        rig.acquisition().run(catalogue::routineOfTypeCode(record.TypeCode), 4, 1);
+        frames[checksum] = rig.line->commands();
+    }
+    QVERIFY(!frames[0].isEmpty());
+    QByteArrayList expected = frames[0];
+    if (c.ioType != 1 && c.ioType != 2) {
+        for (QByteArray &frame : expected)
+            frame += sim::SimLine::checksumOf(frame);
+    }
+    QCOMPARE(frames[1], expected);
+}
+
+// An index from outside (a routine called directly, a damaged poll list)
+// names no conversation: nothing is read, sent, linked or written.
+void AcquisitionTest::indexesOutsideTheTable()
+{
+    ServerRig rig;
+    rig.openAt(9600);
+    for (int i = 0; i < ConvCount; ++i) {
+        rig.configure(i, u"2017"_s, 6, 19200).IoType = 2;
+        rig.state.Link[std::size_t(i)] = {u"calc"_s, u"sheet1"_s, u"R1C1"_s, 1};
+    }
+    rig.source.values[u"calc|sheet1|R1C1"_s] = u"1"_s;
+    const QByteArray before = encodeCnv(rig.state.Conv);
+    for (int routine = 0; routine <= int(catalogue::Routine::PrepareDataDIO92K); ++routine) {
+        for (qint16 index : {qint16(-32768), qint16(-1), qint16(ConvCount), qint16(LinkCount),
+                             qint16(32767)})
+            rig.acquisition().run(catalogue::Routine(routine), index, 1);
+    }
+    QCOMPARE(rig.line->commands(), QByteArrayList());
+    QCOMPARE(rig.portLog, QStringList());
+    QCOMPARE(rig.source.connects, QStringList());
+    QCOMPARE(rig.items.writes, QList<int>());
+    QCOMPARE(encodeCnv(rig.state.Conv), before);
 }
 
 void AcquisitionTest::libraryErrors()
@@ -248,6 +317,21 @@ void AcquisitionTest::linkedOutputs_data()
                                           << "2 " << 2.0;
     QTest::newRow("digital negative") << "2017" << 6 << 2 << "-1"
                                       << "FFFF " << 255.0;
+    // The edges of the 16-bit value (rounded halves to even) and the 32-bit one.
+    QTest::newRow("16-bit highest") << "2017" << 6 << 2 << "32767"
+                                    << "7FFF " << 255.0;
+    QTest::newRow("16-bit lowest") << "2017" << 6 << 2 << "-32768.5"
+                                   << "8000 " << 0.0;
+    QTest::newRow("16-bit one past") << "2017" << 6 << 2 << "32768"
+                                     << "32768" << -1.0;
+    QTest::newRow("16-bit half past") << "2017" << 6 << 2 << "32767.5"
+                                      << "32767.5" << -1.0;
+    QTest::newRow("16-bit one below") << "2017" << 6 << 2 << "-32769"
+                                      << "-32769" << -1.0;
+    QTest::newRow("32-bit highest") << "92035" << 9 << 2 << "2147483647"
+                                    << "7FFFFFFF " << 255.0;
+    QTest::newRow("32-bit one past") << "92035" << 9 << 2 << "2147483648"
+                                     << "2147483648" << -1.0;
     QTest::newRow("analog absent") << "2011" << 3 << 0 << QString() << "old" << -1.0;
     QTest::newRow("digital absent") << "2017" << 6 << 2 << QString() << "old" << -1.0;
     // A value too large stops the routine after the item took the source's text.
