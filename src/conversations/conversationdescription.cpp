@@ -1,5 +1,6 @@
 #include "conversations/conversationdescription.h"
 
+#include "core/textutil.h"
 #include "device/catalogue.h"
 
 #include <QtGlobal>
@@ -44,11 +45,11 @@ std::optional<int> entryOfTypeCode(qint32 typeCode)
 
 QString hex16(qint16 value)
 {
-    return QString::number(quint16(value), 16).toUpper();
+    return textutil::hexString(quint16(value));
 }
 QString hex32(qint32 value)
 {
-    return QString::number(quint32(value), 16).toUpper();
+    return textutil::hexString(quint32(value));
 }
 
 QString line(const QString &text)
@@ -106,7 +107,9 @@ QString singleAsText(float value)
 
 QString conversationDescription(const SharedState &state, int index)
 {
-    Q_ASSERT(index >= 0 && index < ConvCount);
+    // An index from outside the table names no conversation.
+    if (index < 0 || index >= ConvCount)
+        return {};
     const ConvRecord &record = state.Conv[std::size_t(index)];
     const LinkRecord &link = state.Link[std::size_t(index)];
 

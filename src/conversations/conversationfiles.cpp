@@ -1,6 +1,7 @@
 #include "conversations/conversationfiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 #include <cerrno>
@@ -11,10 +12,13 @@ namespace telviox {
 
 namespace {
 
-// One record of a file, zero-filled where the file is shorter.
-QByteArray recordOf(const QByteArray &file, int index, int size)
+// One record of a file, zero-filled where the file is shorter; all zero for a
+// record the file format does not have.
+QByteArray recordOf(const QByteArray &file, int index, int size, int count)
 {
     QByteArray record(size, '\0');
+    if (index < 0 || index >= count)
+        return record;
     const qsizetype start = qsizetype(index) * size;
     if (start < file.size()) {
         const qsizetype available = qMin<qsizetype>(size, file.size() - start);
@@ -115,7 +119,7 @@ QByteArray encodeConvRecord(const ConvRecord &r)
 
 ConvRecord decodeConvRecord(const QByteArray &file, int index)
 {
-    const QByteArray bytes = recordOf(file, index, CnvFile::RecordSize);
+    const QByteArray bytes = recordOf(file, index, CnvFile::RecordSize, ConvCount);
     const char *p = bytes.constData();
     ConvRecord r;
     r.InUse = get<qint16>(p + 0);
@@ -180,7 +184,7 @@ std::optional<QByteArray> encodeLinkRecord(const LinkRecord &record)
 
 LinkRecord decodeLinkRecord(const QByteArray &file, int index)
 {
-    const QByteArray bytes = recordOf(file, index, CompanionFile::RecordSize);
+    const QByteArray bytes = recordOf(file, index, CompanionFile::RecordSize, LinkCount);
     RecordReader reader(bytes);
     LinkRecord r;
     r.Service = reader.text();
@@ -238,6 +242,7 @@ bool FileExist(const QString &path)
 
 namespace {
 
+// size < 0: the whole file.
 std::optional<QByteArray> readWhole(const QString &path, qint64 size, QString *error)
 {
     QFile file(path);
@@ -247,13 +252,24 @@ std::optional<QByteArray> readWhole(const QString &path, qint64 size, QString *e
         return std::nullopt;
     }
     // Only the records are read; anything after them is not part of the list.
-    const QByteArray bytes = file.read(size);
+    const QByteArray bytes = size < 0 ? file.readAll() : file.read(size);
     if (file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
         return std::nullopt;
     }
     return bytes;
+}
+
+// Puts back the CNV file a pair write replaced: its old bytes, or no file.
+bool restore(const QString &path, bool existed, const std::optional<QByteArray> &bytes)
+{
+    if (!existed)
+        return QFile::remove(path);
+    if (!bytes)
+        return false;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(*bytes) == bytes->size() && file.commit();
 }
 
 } // namespace
@@ -271,10 +287,16 @@ std::optional<ConversationPair> readPair(const QString &cnvPath, const QString &
 }
 
 WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes, const QString &companion,
-                       const QByteArray &companionBytes)
+                       const QByteArray &companionBytes, const PairFault &fault)
 {
     const auto failed = [](const QSaveFile &file, bool cnvReplaced) {
         return WriteOutcome{false, file.fileName(), file.errorString(), cnvReplaced};
+    };
+    // A failure the test asks for goes the way of a real one.
+    const auto replace = [&fault](QSaveFile &file, PairStep step) {
+        if (fault && fault(step))
+            file.cancelWriting();
+        return file.commit();
     };
     // An uncommitted QSaveFile removes its temporary file: an early return
     // leaves both targets as they were.
@@ -284,10 +306,13 @@ WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes, const
     QSaveFile link(companion);
     if (!link.open(QIODevice::WriteOnly) || link.write(companionBytes) != companionBytes.size())
         return failed(link, false);
-    if (!cnv.commit())
+    const bool hadCnv = QFileInfo::exists(cnvPath);
+    const std::optional<QByteArray> oldCnv =
+        hadCnv ? readWhole(cnvPath, -1, nullptr) : QByteArray();
+    if (!replace(cnv, PairStep::ReplaceCnv))
         return failed(cnv, false);
-    if (!link.commit())
-        return failed(link, true);
+    if (!replace(link, PairStep::ReplaceCompanion))
+        return failed(link, !restore(cnvPath, hadCnv, oldCnv));
     return WriteOutcome{true, {}, {}, false};
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace telviox {
@@ -25,7 +26,8 @@ constexpr int MaxTextBytes = RecordSize - 4 * 2; // 72
 } // namespace CompanionFile
 
 QByteArray encodeConvRecord(const ConvRecord &record);
-// Record index (from 0) of a CNV file's bytes; bytes beyond the end read as 0.
+// Record index (from 0) of a CNV file's bytes; bytes beyond the end read as 0,
+// and so does a record outside 0..31.
 ConvRecord decodeConvRecord(const QByteArray &file, int index);
 QByteArray encodeCnv(const ConvTable &conv);
 ConvTable decodeCnv(const QByteArray &file);
@@ -35,7 +37,8 @@ LinkFit linkRecordFit(const LinkRecord &record);
 // nullopt when the record does not fit (see linkRecordFit).
 std::optional<QByteArray> encodeLinkRecord(const LinkRecord &record);
 // A text whose length reaches past its record reads as empty, and so does
-// everything after it; bytes beyond the end of the file read as 0.
+// everything after it; bytes beyond the end of the file read as 0, and a record
+// outside 0..32 is empty.
 LinkRecord decodeLinkRecord(const QByteArray &file, int index);
 // nullopt when any record does not fit.
 std::optional<QByteArray> encodeCompanion(const LinkTable &link);
@@ -74,9 +77,16 @@ struct WriteOutcome
     bool cnvReplaced = false;
 };
 
+// The replacements of a pair write, for tests that make one of them fail.
+enum class PairStep { ReplaceCnv, ReplaceCompanion };
+using PairFault = std::function<bool(PairStep)>; // true: that replacement fails
+
 // Writes both files by atomic replacement: both are written out completely
-// beside their targets before either replaces its target.
+// beside their targets before either replaces its target. Should the
+// companion fail to follow, the CNV file is put back as it was (or removed
+// when there was none), so that the old pair stays whole; cnvReplaced tells
+// when even that failed.
 WriteOutcome writePair(const QString &cnvPath, const QByteArray &cnvBytes, const QString &companion,
-                       const QByteArray &companionBytes);
+                       const QByteArray &companionBytes, const PairFault &fault = {});
 
 } // namespace telviox

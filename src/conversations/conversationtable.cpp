@@ -6,7 +6,9 @@ namespace telviox {
 
 void clearConversation(SharedState &state, int index)
 {
-    Q_ASSERT(index >= 0 && index < ConvCount);
+    // An index from outside the table names no conversation.
+    if (index < 0 || index >= ConvCount)
+        return;
     ConvRecord &record = state.Conv[static_cast<std::size_t>(index)];
     record.InUse = 0;
     record.TypeCode = 0;

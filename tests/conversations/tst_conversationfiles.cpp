@@ -1,3 +1,4 @@
+#include "conversations/conversationdescription.h"
 #include "conversations/conversationfiles.h"
 #include "device/catalogue.h"
 
@@ -14,6 +15,18 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class ConversationFilesTest : public QObject
@@ -24,6 +37,9 @@ private slots:
     void cnvKeepsEveryBit();
     void companionLayoutAndLimits();
     void companionNeverReadsPastItsRecord();
+    void recordIndexesOutsideTheTables();
+    void failedPairWriteKeepsTheOldPair_data();
+    void failedPairWriteKeepsTheOldPair();
     void names_data();
     void names();
 };
@@ -103,6 +119,77 @@ void ConversationFilesTest::companionNeverReadsPastItsRecord()
     // Beyond the end of the file everything is zero.
     QCOMPARE(t[4].Topic, QStringLiteral("to") + QString(3, QChar(0)));
     QCOMPARE(t[4].Linked, qint16(0));
+}
+
+void ConversationFilesTest::recordIndexesOutsideTheTables()
+{
+    // Files longer than their tables: a record past the table must not be
+    // read from them, one before it not from before the buffer.
+    const QByteArray cnv(34 * CnvFile::RecordSize, '\x11');
+    const QByteArray companion = encodeLinkRecord({"srv", "top", "itm", 1})->repeated(35);
+    for (int index : {-1, ConvCount, 32767, -32768}) {
+        QCOMPARE(encodeConvRecord(decodeConvRecord(cnv, index)), QByteArray(28, '\0'));
+    }
+    for (int index : {-1, LinkCount, 32767, -32768}) {
+        const LinkRecord r = decodeLinkRecord(companion, index);
+        QVERIFY(r.Service.isEmpty() && r.Topic.isEmpty() && r.Item.isEmpty() && r.Linked == 0);
+    }
+    QCOMPARE(decodeLinkRecord(companion, IntervalEntry).Service, QStringLiteral("srv"));
+
+    SharedState state;
+    state.Conv = decodeCnv(cnv);
+    for (int index : {-1, ConvCount}) {
+        clearConversation(state, index);
+        QCOMPARE(conversationDescription(state, index), QString());
+    }
+    QCOMPARE(encodeCnv(state.Conv), cnv.left(CnvFile::Size));
+}
+
+void ConversationFilesTest::failedPairWriteKeepsTheOldPair_data()
+{
+    QTest::addColumn<bool>("oldPair");
+    QTest::addColumn<int>("failing"); // a PairStep, -1 none
+    QTest::addColumn<bool>("saved");
+    const int cnv = int(PairStep::ReplaceCnv), companion = int(PairStep::ReplaceCompanion);
+    QTest::newRow("companion fails after the list file") << true << companion << false;
+    QTest::newRow("companion fails, no pair before") << false << companion << false;
+    QTest::newRow("list file fails") << true << cnv << false;
+    QTest::newRow("both replaced") << true << -1 << true;
+}
+
+void ConversationFilesTest::failedPairWriteKeepsTheOldPair()
+{
+    QFETCH(bool, oldPair);
+    QFETCH(int, failing);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString cnvPath = dir.filePath(QStringLiteral("line1.cnv"));
+    const QString companion = companionPath(cnvPath);
+    if (oldPair)
+        QVERIFY(writeFile(cnvPath, "old list") && writeFile(companion, "old links"));
+
+    QList<PairStep> steps;
+    const WriteOutcome outcome =
+        writePair(cnvPath, "new list", companion, "new links", [&](PairStep step) {
+            steps << step;
+            return int(step) == failing;
+        });
+
+    QCOMPARE(outcome.ok, saved);
+    QVERIFY(!outcome.cnvReplaced);
+    const QList<PairStep> expectedSteps =
+        failing == int(PairStep::ReplaceCnv)
+            ? QList<PairStep>{PairStep::ReplaceCnv}
+            : QList<PairStep>{PairStep::ReplaceCnv, PairStep::ReplaceCompanion};
+    QCOMPARE(steps, expectedSteps);
+    if (!saved)
+        QCOMPARE(outcome.failedPath, failing == int(PairStep::ReplaceCnv) ? cnvPath : companion);
+    const QByteArray before = oldPair ? QByteArray("old list|old links") : "(none)|(none)";
+    QCOMPARE(readFile(cnvPath) + '|' + readFile(companion),
+             saved ? QByteArray("new list|new links") : before);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
+             oldPair || saved ? 2 : 0);
 }
 
 void ConversationFilesTest::names_data()
