@@ -16,11 +16,7 @@ constexpr qint32 MakeLong(qint16 high, qint16 low)
                                static_cast<quint16>(low));
 }
 
-// The halves of a 32-bit bit pattern, each as a 16-bit element holds it.
-constexpr qint16 highWord(quint32 bits)
-{
-    return static_cast<qint16>(static_cast<quint16>(bits >> 16));
-}
+// The low half of a 32-bit bit pattern, as a 16-bit element holds it.
 constexpr qint16 lowWord(quint32 bits)
 {
     return static_cast<qint16>(static_cast<quint16>(bits & 0xFFFFu));
