@@ -1,5 +1,6 @@
 #include "simline.h"
 
+#include "core/textutil.h"
 #include "simmodule.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ QByteArray addressText(int address)
 
 QByteArray hex2(int value)
 {
-    return QByteArray::number(value & 0xFF, 16).toUpper().rightJustified(2, '0');
+    return textutil::hexByte(quint32(value));
 }
 
 int byteSum(const QByteArray &text)

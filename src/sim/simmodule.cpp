@@ -1,5 +1,7 @@
 #include "simmodule.h"
 
+#include "core/textutil.h"
+
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -18,12 +20,12 @@ constexpr double OverRange = 99999.0;
 
 QByteArray hex2(quint32 value)
 {
-    return QByteArray::number(value & 0xFFu, 16).toUpper().rightJustified(2, '0');
+    return textutil::hexByte(value);
 }
 
 QByteArray hex8(quint32 value)
 {
-    return QByteArray::number(value, 16).toUpper().rightJustified(8, '0');
+    return textutil::hexDigits(value, 8);
 }
 
 QByteArray decimal(int value, int width)
