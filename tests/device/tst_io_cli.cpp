@@ -2,7 +2,9 @@
 // pseudo-terminal linked as COM1 in a program folder of the test's own. Also
 // what every program answers to --version, --help and a mistake.
 
+#include "device/cli/iotool.h"
 #include "device/portpath.h"
+#include "scriptedline.h"
 #include "simprogram.h"
 
 #include <QFileInfo>
@@ -66,6 +68,7 @@ private slots:
     void failuresNameDeviceAndRate();
     void busyPortSaysSo();
     void writeThenReadBack();
+    void readFailsOnAChannelWithoutAnswer();
     void permissionHint_data();
     void permissionHint();
 
@@ -268,6 +271,34 @@ void TestIoCli::writeThenReadBack()
     QCOMPARE(io({"call", "DigitalOut", "addr=09", "type=2041", "value=0x8001"}).exitCode, 0);
     QCOMPARE(io({"call", "DigitalBitOut", "addr=09", "type=2041", "ch=4", "value=1"}).exitCode, 0);
     QCOMPARE(io({"read", "09"}).out, QStringLiteral("09 2041: out=0x8011\n"));
+}
+
+// A module that gives its name and some of its values: the read shows what
+// came, and still fails, naming the port.
+void TestIoCli::readFailsOnAChannelWithoutAnswer()
+{
+    using namespace telviox;
+    test::ScriptedLine line;
+    line.responder = [&line](const QByteArray &frame) {
+        if (frame == "$02M\r")
+            line.replyAfter(1, "!022091\r");
+        else if (frame == "#020\r")
+            line.replyAfter(1, ">+01.500\r");
+        else if (frame == "#021\r")
+            line.replyAfter(1, ">+99999\r");
+    };
+    SerialLink link(line.clock, test::scriptedFactory(line), m_empty.path());
+    QCOMPARE(link.Open_Com(3, 19200), LinkCode::Ok);
+    ModuleLibrary library(link);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const io::Settings settings{3, 19200, false, 100};
+    io::IoTool tool(library, settings, PortChoice::forPort(3, m_empty.path()), outStream,
+                    errStream);
+    QCOMPARE(tool.read(2, std::nullopt), io::ExitFailure);
+    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")), qPrintable(out));
+    QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
+                         "%EMPTY%) at 19200 baud\n"));
 }
 
 void TestIoCli::permissionHint_data()
