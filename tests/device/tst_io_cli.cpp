@@ -69,6 +69,7 @@ private slots:
     void busyPortSaysSo();
     void writeThenReadBack();
     void readFailsOnAChannelWithoutAnswer();
+    void repeatingRunEndsOnStopSignal();
     void permissionHint_data();
     void permissionHint();
 
@@ -299,6 +300,25 @@ void TestIoCli::readFailsOnAChannelWithoutAnswer()
     QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")), qPrintable(out));
     QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
                          "%EMPTY%) at 19200 baud\n"));
+}
+
+// SIGTERM between runs: the port closed, a normal end with the runs' status.
+void TestIoCli::repeatingRunEndsOnStopSignal()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TELVIOXD_HOME"), m_home.path());
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("TELVIOXD_BIN") + QStringLiteral("/telvioxd-io"),
+            {"--repeat", "60000", "raw", "$01M"});
+    while (!p.canReadLine())
+        QVERIFY(p.waitForReadyRead(60000));
+    QCOMPARE(p.readLine(), QByteArray("!012026\n"));
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(io({"raw", "$01M"}).out, QStringLiteral("!012026\n"));
 }
 
 void TestIoCli::permissionHint_data()
