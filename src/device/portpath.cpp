@@ -1,5 +1,7 @@
 #include "portpath.h"
 
+#include "core/moduleerror.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -87,6 +89,16 @@ QString openFailureReason(PortDevice::OpenResult result)
         break;
     }
     return {};
+}
+
+QString describeOpenFailure(const PortChoice &choice, qint32 baud, qint16 code,
+                            PortDevice::OpenResult result)
+{
+    const QString reason = openFailureReason(result);
+    return QStringLiteral("cannot open %1: error %2: %3")
+               .arg(describePort(choice, baud), QString::number(code),
+                    moduleErrorDescription(code).trimmed()) +
+           (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QLatin1Char(')'));
 }
 
 bool isSerialPortGroup(const QString &group)

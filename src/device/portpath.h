@@ -41,6 +41,10 @@ QString describePort(const PortChoice &choice, qint32 baud);
 // Why a device could not be opened, as a clause for an error line; empty when
 // nothing more is known than the failure itself.
 QString openFailureReason(PortDevice::OpenResult result);
+// "cannot open <port> at <rate> baud: error 2: COM Port Error ! (<reason>)"
+// for an Open_Com that returned code.
+QString describeOpenFailure(const PortChoice &choice, qint32 baud, qint16 code,
+                            PortDevice::OpenResult result);
 
 // What to do about a device the user may not open. Only a serial-port group
 // is worth joining; for any other (root, tty) access comes from a udev rule.

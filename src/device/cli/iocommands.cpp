@@ -84,6 +84,7 @@ template <typename T> std::unique_ptr<Command> make()
 
 } // namespace
 
+// A new command: a Command of its own and a row here; the help lists it.
 const std::vector<CommandEntry> &commands()
 {
     static const std::vector<CommandEntry> table{

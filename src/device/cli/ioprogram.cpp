@@ -1,7 +1,6 @@
 #include "ioprogram.h"
 
 #include "core/clock.h"
-#include "core/moduleerror.h"
 #include "device/seriallink.h"
 #include "iocommands.h"
 
@@ -137,6 +136,73 @@ void pause(Clock &clock, int ms)
         clock.sleep(std::min(left, StepMs));
 }
 
+// The command the words name, its own words checked; nothing, and why, on a
+// usage error.
+std::unique_ptr<Command> commandFor(const QStringList &words, const Settings &settings,
+                                    QString *error)
+{
+    if (words.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return nullptr;
+    }
+    const CommandEntry *entry = findCommand(words.first());
+    if (!entry) {
+        *error = QStringLiteral("unknown command ") + words.first();
+        return nullptr;
+    }
+    std::unique_ptr<Command> command = entry->make();
+    if (!command->parse(words.mid(1), settings, error))
+        return nullptr;
+    return command;
+}
+
+// The program's folder, or for --device a one-off folder of its own whose
+// ports/comN links to the device, so the link opens it like any COM port.
+class PortFolder
+{
+public:
+    bool map(int port, const QString &device)
+    {
+        if (device.isEmpty()) {
+            m_folder = programFolder();
+            m_choice = PortChoice::forPort(port, m_folder);
+            return true;
+        }
+        m_choice = PortChoice::forDevice(port, device);
+        m_folder = m_mapping.path();
+        return m_mapping.isValid() && QDir(m_folder).mkpath(QStringLiteral("ports")) &&
+               QFile::link(m_choice.device,
+                           QDir(m_folder).filePath(QStringLiteral("ports/com%1").arg(port)));
+    }
+
+    QString folder() const { return m_folder; }
+    const PortChoice &choice() const { return m_choice; }
+
+private:
+    QTemporaryDir m_mapping;
+    QString m_folder;
+    PortChoice m_choice;
+};
+
+// Runs the command once, or every repeatMs until the count or a stop
+// signal; the worst status of all runs.
+int runRepeated(Command &command, IoTool &tool, const Options &options)
+{
+    std::optional<StopSignals> stopSignals;
+    if (options.repeatMs >= 0)
+        stopSignals.emplace();
+    int status = ExitOk;
+    for (qint64 n = 1;; ++n) {
+        status = std::max(status, command.run(tool));
+        if (options.repeatMs < 0 || (options.count > 0 && n >= options.count))
+            break;
+        pause(SystemClock::instance(), options.repeatMs);
+        if (stopRequested)
+            break;
+    }
+    return status;
+}
+
 } // namespace
 
 void ProgramOptions::addTo(QCommandLineParser &parser) const
@@ -167,57 +233,25 @@ int runProgram(ToolCommandLine &commandLine, const ProgramOptions &programOption
     const Settings &settings = options->settings;
 
     // Check the whole command before touching the port.
-    const QStringList args = parser.positionalArguments();
-    if (args.isEmpty())
-        return commandLine.usageError(QStringLiteral("no command given"));
-    const CommandEntry *entry = findCommand(args.first());
-    if (!entry)
-        return commandLine.usageError(QStringLiteral("unknown command ") + args.first());
-    const std::unique_ptr<Command> command = entry->make();
-    if (!command->parse(args.mid(1), settings, &message))
+    const std::unique_ptr<Command> command =
+        commandFor(parser.positionalArguments(), settings, &message);
+    if (!command)
         return commandLine.usageError(message);
 
-    // --device: a one-off ports folder whose comN links to the device.
-    QString folder = programFolder();
-    PortChoice port = PortChoice::forPort(settings.port, folder);
-    QTemporaryDir mapping;
-    if (!options->device.isEmpty()) {
-        port = PortChoice::forDevice(settings.port, options->device);
-        const QString link = QStringLiteral("ports/com") + QString::number(settings.port);
-        if (!mapping.isValid() || !QDir(mapping.path()).mkpath(QStringLiteral("ports")) ||
-            !QFile::link(port.device, QDir(mapping.path()).filePath(link)))
-            return commandLine.failure(QStringLiteral("cannot map ") + options->device +
-                                       QStringLiteral(" as a port"));
-        folder = mapping.path();
-    }
-
-    SerialLink link(SystemClock::instance(), {}, folder);
+    PortFolder ports;
+    if (!ports.map(settings.port, options->device))
+        return commandLine.failure(QStringLiteral("cannot map ") + options->device +
+                                   QStringLiteral(" as a port"));
+    SerialLink link(SystemClock::instance(), {}, ports.folder());
     if (command->opensPort()) {
         const qint16 opened = link.Open_Com(settings.port, settings.baud);
-        if (opened != LinkCode::Ok) {
-            const QString reason = openFailureReason(link.lastOpenFailure());
+        if (opened != LinkCode::Ok)
             return commandLine.failure(
-                QStringLiteral("cannot open ") + describePort(port, settings.baud) +
-                QStringLiteral(": error ") + QString::number(opened) + QStringLiteral(": ") +
-                moduleErrorDescription(opened).trimmed() +
-                (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QLatin1Char(')')));
-        }
+                describeOpenFailure(ports.choice(), settings.baud, opened, link.lastOpenFailure()));
     }
     ModuleLibrary library(link);
-    IoTool tool(library, settings, port, commandLine.out(), commandLine.err());
-
-    std::optional<StopSignals> stopSignals;
-    if (options->repeatMs >= 0)
-        stopSignals.emplace();
-    int status = ExitOk;
-    for (qint64 n = 1;; ++n) {
-        status = std::max(status, command->run(tool));
-        if (options->repeatMs < 0 || (options->count > 0 && n >= options->count))
-            break;
-        pause(SystemClock::instance(), options->repeatMs);
-        if (stopRequested)
-            break;
-    }
+    IoTool tool(library, settings, ports.choice(), commandLine.out(), commandLine.err());
+    const int status = runRepeated(*command, tool, *options);
     link.Close_Com(settings.port);
     return status;
 }
