@@ -3,9 +3,9 @@
 #include "server/ddeclient.h"
 #include "server/serverinterfaces.h"
 
-#include <unordered_map>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 
 namespace telviox {
 

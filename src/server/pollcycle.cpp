@@ -29,8 +29,8 @@ QString plainNumber(qint16 value)
 PollCycle::PollCycle(const ServerContext &context, EstablishView &establish, ServerView &view,
                      QuitNow quitNow)
     : m_state(context.state), m_link(context.link), m_clock(context.clock),
-      m_prompt(context.prompt), m_status(context.status), m_source(context.source), m_establish(establish), m_view(view),
-      m_quitNow(std::move(quitNow)), m_acquisition(context)
+      m_prompt(context.prompt), m_status(context.status), m_source(context.source),
+      m_establish(establish), m_view(view), m_quitNow(std::move(quitNow)), m_acquisition(context)
 {
 }
 

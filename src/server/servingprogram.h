@@ -40,7 +40,8 @@ public:
     // Publishes the program's items on the bus and links outputs to other
     // servers through it. A linked output's item follows its source between
     // ticks.
-    ServingProgram(const Services &services, const QDBusConnection &bus, Ticks ticks = Ticks::Timer);
+    ServingProgram(const Services &services, const QDBusConnection &bus,
+                   Ticks ticks = Ticks::Timer);
     // Items and sources of the caller's own.
     ServingProgram(const Services &services, ServerItems &items, LinkSource &source,
                    Ticks ticks = Ticks::Manual);

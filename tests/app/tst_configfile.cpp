@@ -18,7 +18,7 @@ private slots:
     void reading_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("warning"); // what stderr names: "" nothing
+        QTest::addColumn<QString>("warning");  // what stderr names: "" nothing
         QTest::addColumn<QByteArray>("taken"); // the options as the exit would write them
         // Before reading: the probe found COM2; the other options are not defaults.
         const auto row = [](const char *tag, const QByteArray &content, const char *warning,

@@ -34,7 +34,8 @@ enum class Reply { Signal, Yes };
 struct Rig
 {
     explicit Rig(QList<int> ports)
-        : simLine(test::loadLine(Line)), link(clock, test::lineOnPorts(*simLine, clock, ports), home.path()),
+        : simLine(test::loadLine(Line)),
+          link(clock, test::lineOnPorts(*simLine, clock, ports), home.path()),
           program(ProgramServices{state, prompt, dialogs, clock, link, home.path(),
                                   QDBusConnection::sessionBus()},
                   [this](qint64 ms) { clock.advance(ms); })
@@ -117,8 +118,8 @@ private slots:
             {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
         for (const auto &[name, number] : numbers) {
             const auto row = [&](const char *tag, const char *setUp, const char *box) {
-                QTest::addRow("%s, %s", tag, name) << QString::fromLatin1(setUp)
-                                                   << QString::fromLatin1(box) << number;
+                QTest::addRow("%s, %s", tag, name)
+                    << QString::fromLatin1(setUp) << QString::fromLatin1(box) << number;
             };
             row("no configuration", "", "File Not exist !!!<home>/lumvex.cfg");
             row("auto-run without default.cnv", "config", "File Not exist !!!<home>/default.cnv");

@@ -156,8 +156,8 @@ struct ServerRig
                    return std::make_unique<CountingDevice>(
                        sim::simDeviceFactory(*line, clock)(port, path), portLog);
                }),
-          serving({state, link, clock, prompt, status}, items, source),
-          library(serving.library()), cycle(serving.attach(establish, view, [this] { ++quits; }))
+          serving({state, link, clock, prompt, status}, items, source), library(serving.library()),
+          cycle(serving.attach(establish, view, [this] { ++quits; }))
     {
         state.ComPort = 1;
     }

@@ -2,12 +2,12 @@
 // output's item follows its source between ticks, and the link goes when the
 // server stops.
 
+#include "conversations/conversationtable.h"
 #include "ddetestbus.h"
 #include "server/ddeclient.h"
 #include "server/ddeitemserver.h"
 #include "server/ddelinksource.h"
 #include "server/ddeprogramitems.h"
-#include "conversations/conversationtable.h"
 #include "server/serverrig.h"
 
 #include <QSignalSpy>
@@ -39,7 +39,8 @@ private slots:
         sheet.setText(u"R1C1"_s, u"2.5"_s);
 
         VirtualClock clock;
-        const auto line = loadLine(R"({"modules": [{"name": "2011", "address": 3, "baud": 9600}]})");
+        const auto line =
+            loadLine(R"({"modules": [{"name": "2011", "address": 3, "baud": 9600}]})");
         SerialLink link(clock, sim::simDeviceFactory(*line, clock));
         SharedState state;
         ScriptedPrompt prompt;

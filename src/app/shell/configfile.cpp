@@ -1,17 +1,17 @@
 #include "app/shell/configfile.h"
 
-#include "core/programnames.h"
-#include "core/prompt.h"
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationfiles.h"
+#include "core/programnames.h"
+#include "core/prompt.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QSaveFile>
 #include <QStringList>
 #include <limits>
-#include <QSaveFile>
 
 namespace telviox {
 
@@ -80,8 +80,8 @@ std::optional<ConfigLine> parseConfiguration(const QByteArray &text)
         values[i] = *value;
     }
     return ConfigLine{within(values[0], 1, ConfigFile::MaxComPort),
-                      within(values[1], 0, ConfigFile::MaxSearchBaudMask),
-                      within(values[2], 0, 1), within(values[3], 0, 1)};
+                      within(values[1], 0, ConfigFile::MaxSearchBaudMask), within(values[2], 0, 1),
+                      within(values[3], 0, 1)};
 }
 
 QByteArray formatConfiguration(const Configuration &c)
@@ -139,9 +139,9 @@ ConfigRead readConfiguration(SharedState &state, Prompt &prompt, const QString &
                  "checksum");
             take(read->AutoRun, state.AutoRun, ConfigFile::DefaultAutoRun, "auto-run");
             if (!unusable.isEmpty())
-                qWarning().noquote() << "telvioxd: unusable values in the configuration" << path
-                                     << "(" + unusable.join(QStringLiteral(", ")) +
-                                            "); using their defaults";
+                qWarning().noquote()
+                    << "telvioxd: unusable values in the configuration" << path
+                    << "(" + unusable.join(QStringLiteral(", ")) + "); using their defaults";
         } else {
             qWarning().noquote() << "telvioxd: cannot read the configuration" << path
                                  << "(" + why + "); using the defaults";

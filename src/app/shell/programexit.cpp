@@ -1,8 +1,8 @@
 #include "app/shell/programexit.h"
 
-#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "conversations/sharedstate.h"
+#include "core/prompt.h"
 #include "device/seriallink.h"
 
 #include <utility>

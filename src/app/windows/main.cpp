@@ -36,7 +36,8 @@ int main(int argc, char *argv[])
                                    QDBusConnection::sessionBus()};
 
     Program program(services);
-    QObject::connect(&program, &Program::dismissDialogs, &program, [&prompt] { prompt.dismissAll(); });
+    QObject::connect(&program, &Program::dismissDialogs, &program,
+                     [&prompt] { prompt.dismissAll(); });
     QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, &program,
                      &Program::endBySystem);
     return program.exec();

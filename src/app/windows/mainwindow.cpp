@@ -1,6 +1,5 @@
 #include "app/windows/mainwindow.h"
 
-#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "app/shell/shippedfiles.h"
 #include "app/windows/aboutbox.h"
@@ -9,6 +8,7 @@
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationtable.h"
 #include "conversations/windows/establishwindow.h"
+#include "core/prompt.h"
 #include "device/seriallink.h"
 #include "server/ddeprogramitems.h"
 #include "server/pollcycle.h"
