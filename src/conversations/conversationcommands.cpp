@@ -1,6 +1,7 @@
 #include "conversations/conversationcommands.h"
 
 #include "core/filedialog.h"
+#include "core/programnames.h"
 #include "core/prompt.h"
 
 #include <QDir>
@@ -88,7 +89,7 @@ bool ConversationFileCommands::autorun(const QString &programFolder)
     for (const QString &file : {path, companion}) {
         if (!FileExist(file)) {
             m_prompt.message(QStringLiteral("File Not exist !!!") + file, BoxStyle::Ok,
-                             ApplicationTitle);
+                             ProgramTitle);
             return false;
         }
     }

@@ -12,9 +12,6 @@ namespace telviox {
 class FileDialogs;
 class Prompt;
 
-// The title of the program's own message boxes.
-inline const QString ApplicationTitle = QStringLiteral("TELVIOXD");
-
 // The File menu's Open and Save and the start-up's auto-run, as the main
 // window calls them. Every message and beep goes through the Prompt.
 class ConversationFileCommands

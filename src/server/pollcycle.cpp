@@ -23,8 +23,8 @@ constexpr double StatusClearMs = 2000.0;
 PollCycle::PollCycle(const ServerContext &context, EstablishView &establish, ServerView &view,
                      QuitNow quitNow)
     : m_state(context.state), m_link(context.link), m_clock(context.clock),
-      m_prompt(context.prompt), m_status(context.status), m_establish(establish), m_view(view),
-      m_quitNow(std::move(quitNow)), m_acquisition(context)
+      m_prompt(context.prompt), m_status(context.status), m_source(context.source),
+      m_establish(establish), m_view(view), m_quitNow(std::move(quitNow)), m_acquisition(context)
 {
 }
 
@@ -79,6 +79,10 @@ void PollCycle::mnuRunDDE_Click()
                 m_quitNow();
             return;
         }
+        // A box closed without an answer (the program is being ended) starts
+        // nothing.
+        if (answer != Answer::No)
+            return;
         // No: the server runs with the port closed; every routine reports
         // its own errors.
     }
@@ -146,6 +150,7 @@ void PollCycle::serverWindowClosed()
     setTimer(0, false);
     m_link.Close_Com(m_state.ComPort);
     resetLinkActive(m_state);
+    m_source.disconnectAll();
     m_prompt.beep();
     m_state.ServerRunning = 0;
     m_view.setServerMenusEnabled(true);

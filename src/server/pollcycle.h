@@ -61,6 +61,7 @@ private:
     Clock &m_clock;
     Prompt &m_prompt;
     StatusLine &m_status;
+    LinkSource &m_source;
     EstablishView &m_establish;
     ServerView &m_view;
     QuitNow m_quitNow;

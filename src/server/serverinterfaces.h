@@ -37,6 +37,9 @@ public:
     // Asks the linked source for its item's current text; nothing when the
     // request fails or times out.
     virtual std::optional<QString> requestItem(int position) = 0;
+    // The server stops: every client link goes with its window. A source
+    // that keeps nothing between requests has nothing to drop.
+    virtual void disconnectAll() {}
 };
 
 // The first panel of the main window's status bar: one transient line.

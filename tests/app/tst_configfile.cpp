@@ -18,34 +18,42 @@ private slots:
     void reading_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("warning");  // what stderr names: "" nothing
         QTest::addColumn<QByteArray>("taken"); // the options as the exit would write them
-        const auto good = [](const char *tag, const QByteArray &content, const QByteArray &taken) {
-            QTest::newRow(tag) << content << true << taken;
+        // Before reading: the probe found COM2; the other options are not defaults.
+        const auto row = [](const char *tag, const QByteArray &content, const char *warning,
+                            const QByteArray &taken) {
+            QTest::newRow(tag) << content << QString::fromLatin1(warning) << taken;
         };
-        // Defaults, and the port the probe found (2) stays.
-        const auto bad = [](const char *tag, const QByteArray &content) {
-            QTest::newRow(tag) << content << false << QByteArray("2,16,0,0\n");
-        };
-        good("auto-run, CR LF", "2,16,0,1\r\n", "2,16,0,1\n");
-        good("blanks, no line break", " 12 , 2047 ,0, 0", "12,2047,0,0\n");
-        good("only the first line counts", "4,8,1,0\ngarbage\n", "4,8,1,0\n");
-        good("highest port", "255,1,0,0\n", "255,1,0,0\n");
-        bad("empty", "");
-        bad("three numbers", "3,0,1\n");
-        bad("decimal point", "3.5,0,1,0\n");
-        bad("port 0", "0,16,0,0\n");
-        bad("port beyond the list", "256,16,0,0\n");
-        bad("unknown rate bit", "1,2048,0,0\n");
-        bad("checksum 2", "1,16,2,0\n");
-        bad("overflowing number", "99999999999,16,0,0\n");
-        bad("binary", QByteArray("\x00\xff\x01,\x02", 5));
+        row("auto-run, CR LF", "2,16,0,1\r\n", "", "2,16,0,1\n");
+        row("blanks, no line break", " 12 , 2047 ,0, 0", "", "12,2047,0,0\n");
+        row("only the first line counts", "4,8,1,0\ngarbage\n", "", "4,8,1,0\n");
+        row("highest port", "255,1,0,0\n", "", "255,1,0,0\n");
+        row("signed", "+6,+8,0,0\n", "", "6,8,0,0\n");
+        // One unusable value takes its default; the usable ones are kept.
+        row("auto-run 2 keeps COM3", "3,16,0,2\n", "auto-run", "3,16,0,0\n");
+        row("port 0 keeps the probe's port", "0,8,1,1\n", "port", "2,8,1,1\n");
+        row("port beyond the list", "256,8,0,1\n", "port", "2,8,0,1\n");
+        row("unknown rate bit", "1,2048,1,0\n", "search rates", "1,16,1,0\n");
+        row("negative mask", "5,-1,1,0\n", "search rates", "5,16,1,0\n");
+        row("checksum 2", "1,8,2,1\n", "checksum", "1,8,0,1\n");
+        row("overflowing number", "99999999999,8,0,0\n", "port", "2,8,0,0\n");
+        row("nothing usable", "0,4096,7,-1\n", "port, search rates, checksum, auto-run",
+            "2,16,0,0\n");
+        // Not four integers: every default.
+        row("empty", "", "using the defaults", "2,16,0,0\n");
+        row("three numbers", "3,0,1\n", "using the defaults", "2,16,0,0\n");
+        row("five numbers", "3,0,1,0,0\n", "using the defaults", "2,16,0,0\n");
+        row("decimal point", "3.5,0,1,0\n", "using the defaults", "2,16,0,0\n");
+        row("a sign alone", "-,8,1,0\n", "using the defaults", "2,16,0,0\n");
+        row("port by name", "COM3,8,1,0\n", "using the defaults", "2,16,0,0\n");
+        row("binary", QByteArray("\x00\xff\x01,\x02", 5), "using the defaults", "2,16,0,0\n");
     }
 
     void reading()
     {
         QFETCH(QByteArray, content);
-        QFETCH(bool, valid);
+        QFETCH(QString, warning);
         QTemporaryDir dir;
         const QString path = configFilePath(dir.path());
         test::writeFile(path, content);
@@ -55,12 +63,13 @@ private slots:
         state.SearchBaudMask = 1;
         state.SearchChecksum = 1;
         state.AutoRun = 1;
-        if (!valid)
-            QTest::ignoreMessage(
-                QtWarningMsg, QRegularExpression(QRegularExpression::escape(path) + ".*defaults"));
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QRegularExpression::escape(path) + ".*" +
+                                                    QRegularExpression::escape(warning)));
         QTest::failOnWarning(QRegularExpression(".*"));
         QCOMPARE(readConfiguration(state, prompt, dir.path()),
-                 valid ? ConfigRead::Read : ConfigRead::Unreadable);
+                 warning.startsWith(u"using") ? ConfigRead::Unreadable : ConfigRead::Read);
         QVERIFY(prompt.shown().isEmpty());
         QTEST(formatConfiguration(
                   {state.ComPort, state.SearchBaudMask, state.SearchChecksum, state.AutoRun}),

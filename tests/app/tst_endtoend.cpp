@@ -96,6 +96,8 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase();
     void servesTheDemoLineUntilTerminated();
+    void signalAtTheFirstStartBox_data();
+    void signalAtTheFirstStartBox();
     void cleanup()
     {
         stop(m_program);
@@ -237,6 +239,42 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
                    "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD")
                  .contains("true"));
     QCOMPARE(m_sim.state(), QProcess::Running);
+}
+
+void TestEndToEnd::signalAtTheFirstStartBox_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// The first start in a folder of its own: no lumvex.cfg, so the program waits
+// in the box saying so, which nobody can answer offscreen. A signal ends it,
+// and nothing is written.
+void TestEndToEnd::signalAtTheFirstStartBox()
+{
+    QFETCH(int, signalNumber);
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TELVIOXD_HOME"), home.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("telviox.boxes.info=true"));
+    m_program.setProcessEnvironment(env);
+    m_program.setProcessChannelMode(QProcess::MergedChannels);
+    m_program.start(program("telvioxd"), {});
+    QVERIFY(m_program.waitForStarted(StartMs));
+    const QByteArray out = readUntil(m_program, "box: File Not exist !!!");
+    QVERIFY2(out.contains("box: File Not exist !!!"), out.constData());
+
+    QElapsedTimer ending;
+    ending.start();
+    ::kill(pid_t(m_program.processId()), signalNumber);
+    QVERIFY(m_program.waitForFinished(StepMs));
+    qInfo("ended %lld ms after the signal", ending.elapsed());
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+    QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

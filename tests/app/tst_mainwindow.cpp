@@ -87,11 +87,12 @@ struct Rig
     QTemporaryDir home;
     VirtualClock clock;
     std::unique_ptr<sim::SimLine> simLine;
+    // Written when the link closes a port, also while the link goes away.
+    QByteArray configWhenPortClosed;
     SerialLink link;
     SharedState state;
     test::ScriptedPrompt prompt;
     test::ScriptedDialogs dialogs;
-    QByteArray configWhenPortClosed;
 };
 
 #define VERIFY_PROMPTS(rig)                                                                        \
@@ -109,53 +110,6 @@ private slots:
         QString reason;
         if (!m_bus.start(&reason))
             QSKIP(qPrintable(reason));
-    }
-
-    void menus_data()
-    {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("menu"); // the menu holding it; "" the menu bar
-        QTest::addColumn<bool>("enabled");
-        const auto row = [](const char *name, const char *caption, const char *menu, bool enabled) {
-            QTest::newRow(name) << QString::fromLatin1(caption) << QString::fromLatin1(menu)
-                                << enabled;
-        };
-        row("mnuFile", "&File", "", true);
-        row("mnuOpen", "&Open", "mnuFile", true);
-        row("mnuSave", "&Save", "mnuFile", true);
-        row("mnuAuto", "&Auto Run Default.cnv", "mnuFile", true);
-        row("mnuExit", "E&xit", "mnuFile", true);
-        row("mnuCOMPort", "&COM Port", "", false);
-        row("mnuSearch", "&Search", "", false);
-        row("mnuRunDDE", "&Run DDE", "", true);
-        row("mnuDisplay", "&Display", "", true);
-        row("mnuConvResult", "Conv Setting Result", "mnuDisplay", false);
-        row("mnuSearchResult", "Search Result", "mnuDisplay", false);
-        row("mun2help", "&Help", "", true);
-        row("munhelp", "&OnLine Help", "mun2help", true);
-        row("munsupport", "&Module Supported", "mun2help", false);
-        row("munAbout", "&About", "mun2help", true);
-        row("mnutelvioxD", "Open &TELVIOXD", "mnuMain", true);
-        row("mnuDDE", "Open &DDE Windows", "mnuMain", true);
-        row("mnustopDDE", "&Stop DDE Server", "mnuMain", true);
-        row("mnuRun", "&Run DDE", "mnuMain", true);
-        row("mnuAboutDDE", "&About", "mnuMain", true);
-        row("mnuExitDDE", "E&xit TELVIOXD", "mnuMain", true);
-    }
-
-    void menus()
-    {
-        QFETCH(QString, menu);
-        Rig rig;
-        auto window = rig.loadWindow();
-        const QString name = QString::fromLatin1(QTest::currentDataTag());
-        QAction *action = window->menuItem(name);
-        QCOMPARE(action ? action->objectName() : QString(), name);
-        QTEST(action->text(), "caption");
-        QTEST(action->isEnabled(), "enabled");
-        QMenu *holder = window->findChild<QMenu *>(menu);
-        QVERIFY(menu.isEmpty() ? window->menuBar()->actions().contains(action)
-                               : holder && holder->actions().contains(action));
     }
 
     void moduleErrorLines_data()
@@ -217,7 +171,7 @@ private slots:
             rig.writeConfig(config);
         else
             rig.prompt.expect(QStringLiteral("File Not exist !!!") + rig.path("lumvex.cfg"),
-                              BoxStyle::Ok, QStringLiteral("TELVIOXD"), Answer::Ok);
+                              BoxStyle::Ok, QStringLiteral("Telvioxd"), Answer::Ok);
         if (config.contains(';'))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("lumvex\\.cfg"));
 
@@ -276,11 +230,32 @@ private slots:
         const auto window = rig.runningWindow();
         rig.state.SearchBauds = searchBaudsOfMask(0x7FF);
         QSignalSpy ended(window.get(), &MainWindow::programEnded);
-        window->closeBySystem();
+        window->endBySystem();
         QVERIFY(rig.prompt.shown().isEmpty());
         QCOMPARE(ended.count(), 1);
         QVERIFY(!window->isVisible() && !rig.state.ServerRunning && !rig.link.isOpen(1));
         QCOMPARE(rig.config(), QByteArray("1,16,0,0\n"));
+    }
+
+    void failedConfigurationWriteIsReported()
+    {
+        Rig rig;
+        const auto window = rig.loadWindow();
+        // A folder where the file should be: it cannot be replaced.
+        QVERIFY(QDir(rig.home.path()).mkdir(QStringLiteral("lumvex.cfg")));
+        QSignalSpy ended(window.get(), &MainWindow::programEnded);
+        rig.prompt.expect(Question, 0x24, QStringLiteral("TELVIOXD"), Answer::Yes);
+        trigger(*window, "mnuExit");
+        // Then the report, naming the file and why it failed.
+        QCOMPARE(rig.prompt.shown().size(), 2);
+        const auto &report = rig.prompt.shown().at(1);
+        QCOMPARE(report.style, 0x10);
+        QCOMPARE(report.title, QStringLiteral("Telvioxd"));
+        const QString named = ProgramExit::writeFailure(rig.path("lumvex.cfg"), QString());
+        QVERIFY2(report.text.startsWith(named) && report.text.size() > named.size(),
+                 qPrintable(report.text));
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!window->isVisible());
     }
 
     void openAndSaveThroughTheDialogs()

@@ -277,7 +277,7 @@ void ConversationCommandsTest::saveThenLoadGivesTheListBack()
     editSomething(h);
     const QByteArray before = snapshot(h);
     h.prompt.expect(QStringLiteral("File Not exist !!!") + companion, 0,
-                        QStringLiteral("TELVIOXD"), Answer::Ok);
+                        QStringLiteral("Telvioxd"), Answer::Ok);
     QVERIFY(!h.commands.autorun(folder));
     QCOMPARE(h.serverStarts, 1);
     QCOMPARE(snapshot(h), before);

@@ -1,11 +1,13 @@
 #pragma once
 
-// A server on a simulated line with virtual time: the real serial link and
-// module functions talk to the in-process simulator; items, linked sources,
-// status line and windows are fakes that record what they were asked.
+// A server on a simulated line with virtual time, put together as the program
+// does: the real serial link and module functions talk to the in-process
+// simulator; items, linked sources, status line and windows are fakes that
+// record what they were asked.
 
 #include "conversations/establishview.h"
 #include "server/pollcycle.h"
+#include "server/servingprogram.h"
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 #include "support/scriptedprompt.h"
@@ -50,6 +52,7 @@ public:
             return std::nullopt;
         return values.value(linked.value(position));
     }
+    void disconnectAll() override { linked.clear(); }
 
     QMap<QString, QString> values;
     QMap<int, QString> linked;
@@ -153,8 +156,8 @@ struct ServerRig
                    return std::make_unique<CountingDevice>(
                        sim::simDeviceFactory(*line, clock)(port, path), portLog);
                }),
-          library(link), context{state, link, library, clock, prompt, items, source, status},
-          cycle(context, establish, view, [this] { ++quits; })
+          serving({state, link, clock, prompt, status}, items, source), library(serving.library()),
+          cycle(serving.attach(establish, view, [this] { ++quits; }))
     {
         state.ComPort = 1;
     }
@@ -195,7 +198,6 @@ struct ServerRig
     QStringList portLog;
     std::unique_ptr<sim::SimLine> line;
     SerialLink link;
-    ModuleLibrary library;
     ScriptedPrompt prompt;
     SharedState state;
     FakeItems items;
@@ -203,8 +205,9 @@ struct ServerRig
     FakeStatus status;
     FakeView view;
     FakeEstablish establish;
-    ServerContext context;
-    PollCycle cycle;
+    ServingProgram serving;
+    ModuleLibrary &library;
+    PollCycle &cycle;
     int quits = 0;
 };
 

@@ -1,13 +1,17 @@
 #include "app/shell/configfile.h"
 
-#include "core/prompt.h"
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationfiles.h"
+#include "core/programnames.h"
+#include "core/prompt.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
+#include <QStringList>
+#include <limits>
 
 namespace telviox {
 
@@ -17,13 +21,32 @@ namespace {
 // something other than a configuration.
 constexpr qint64 MaxLineBytes = 256;
 
-std::optional<int> integerIn(const QByteArray &field, int low, int high)
+// A field that is an integer (sign and digits, blanks around); nullopt when
+// it is something else. A number too large for any field reads as the
+// largest, so that it counts as out of range rather than as no number.
+std::optional<qint64> integerOf(const QByteArray &field)
 {
-    bool ok = false;
-    const int value = field.trimmed().toInt(&ok, 10);
-    if (!ok || value < low || value > high)
+    const QByteArray digits = field.trimmed();
+    const qsizetype first = digits.startsWith('-') || digits.startsWith('+') ? 1 : 0;
+    if (digits.size() == first)
         return std::nullopt;
+    for (qsizetype i = first; i < digits.size(); ++i) {
+        if (digits[i] < '0' || digits[i] > '9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok, 10);
+    if (!ok)
+        return digits.startsWith('-') ? std::numeric_limits<qint64>::min()
+                                      : std::numeric_limits<qint64>::max();
     return value;
+}
+
+std::optional<qint16> within(qint64 value, int low, int high)
+{
+    if (value < low || value > high)
+        return std::nullopt;
+    return qint16(value);
 }
 
 void applyDefaults(SharedState &state)
@@ -40,7 +63,7 @@ QString configFilePath(const QString &folder)
     return QDir(folder).filePath(ConfigFile::FileName);
 }
 
-std::optional<Configuration> parseConfiguration(const QByteArray &text)
+std::optional<ConfigLine> parseConfiguration(const QByteArray &text)
 {
     QByteArray line = text;
     const qsizetype end = line.indexOf('\n');
@@ -49,14 +72,16 @@ std::optional<Configuration> parseConfiguration(const QByteArray &text)
     const QList<QByteArray> fields = line.split(',');
     if (fields.size() != 4)
         return std::nullopt;
-
-    const auto port = integerIn(fields[0], 1, ConfigFile::MaxComPort);
-    const auto mask = integerIn(fields[1], 0, ConfigFile::MaxSearchBaudMask);
-    const auto checksum = integerIn(fields[2], 0, 1);
-    const auto autoRun = integerIn(fields[3], 0, 1);
-    if (!port || !mask || !checksum || !autoRun)
-        return std::nullopt;
-    return Configuration{qint16(*port), qint16(*mask), qint16(*checksum), qint16(*autoRun)};
+    std::array<qint64, 4> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::optional<qint64> value = integerOf(fields[qsizetype(i)]);
+        if (!value)
+            return std::nullopt;
+        values[i] = *value;
+    }
+    return ConfigLine{within(values[0], 1, ConfigFile::MaxComPort),
+                      within(values[1], 0, ConfigFile::MaxSearchBaudMask), within(values[2], 0, 1),
+                      within(values[3], 0, 1)};
 }
 
 QByteArray formatConfiguration(const Configuration &c)
@@ -88,22 +113,35 @@ ConfigRead readConfiguration(SharedState &state, Prompt &prompt, const QString &
     const QString path = configFilePath(folder);
     ConfigRead outcome = ConfigRead::Read;
     if (!FileExist(path)) {
-        prompt.message(QStringLiteral("File Not exist !!!") + path, BoxStyle::Ok, ApplicationTitle);
+        prompt.message(QStringLiteral("File Not exist !!!") + path, BoxStyle::Ok, ProgramTitle);
         applyDefaults(state);
         outcome = ConfigRead::Missing;
     } else {
         QFile file(path);
-        std::optional<Configuration> read;
+        std::optional<ConfigLine> read;
         QString why = QStringLiteral("not four numbers \"port,mask,checksum,autorun\"");
         if (file.open(QIODevice::ReadOnly))
             read = parseConfiguration(file.read(MaxLineBytes));
         else
             why = file.errorString();
         if (read) {
-            state.ComPort = read->ComPort;
-            state.SearchBaudMask = read->SearchBaudMask;
-            state.SearchChecksum = read->SearchChecksum;
-            state.AutoRun = read->AutoRun;
+            QStringList unusable;
+            const auto take = [&unusable](const std::optional<qint16> &value, qint16 &into,
+                                          qint16 fallback, const char *name) {
+                if (!value)
+                    unusable << QLatin1String(name);
+                into = value.value_or(fallback);
+            };
+            take(read->ComPort, state.ComPort, state.ComPort, "port");
+            take(read->SearchBaudMask, state.SearchBaudMask, ConfigFile::DefaultSearchBaudMask,
+                 "search rates");
+            take(read->SearchChecksum, state.SearchChecksum, ConfigFile::DefaultSearchChecksum,
+                 "checksum");
+            take(read->AutoRun, state.AutoRun, ConfigFile::DefaultAutoRun, "auto-run");
+            if (!unusable.isEmpty())
+                qWarning().noquote()
+                    << "telvioxd: unusable values in the configuration" << path
+                    << "(" + unusable.join(QStringLiteral(", ")) + "); using their defaults";
         } else {
             qWarning().noquote() << "telvioxd: cannot read the configuration" << path
                                  << "(" + why + "); using the defaults";

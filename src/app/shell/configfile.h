@@ -43,11 +43,20 @@ struct Configuration
 
 QString configFilePath(const QString &folder);
 
-// The first line of the file as four integers, blanks around them allowed.
-// nullopt when it is not exactly four integers each within its range (a port
-// 1..255, a mask of the eleven search rates, flags 0 or 1): such a line would
-// otherwise put a port or option into the program that no window can show.
-std::optional<Configuration> parseConfiguration(const QByteArray &text);
+// The first line of the file: four integers, blanks around them allowed.
+// A value outside its range (a port 1..255, a mask of the eleven search
+// rates, flags 0 or 1) is left empty: it would put a port or option into the
+// program that no window can show, so its default applies, and the others
+// are still taken.
+struct ConfigLine
+{
+    std::optional<qint16> ComPort;
+    std::optional<qint16> SearchBaudMask;
+    std::optional<qint16> SearchChecksum;
+    std::optional<qint16> AutoRun;
+};
+// nullopt when the line is not four integers.
+std::optional<ConfigLine> parseConfiguration(const QByteArray &text);
 QByteArray formatConfiguration(const Configuration &configuration);
 
 // The search's rate selection: bit i of the mask <-> flag i (i = 0..10).
@@ -58,9 +67,10 @@ enum class ConfigRead { Read, Missing, Unreadable };
 
 // Start-up: takes ComPort, SearchBaudMask, SearchChecksum and AutoRun from the
 // file in folder. A missing file is reported by the message "File Not exist
-// !!!" and its path; a file that cannot be read or holds no valid line gives
-// one warning on stderr naming it. Both leave ComPort as it is and set the
-// defaults. AutoRun 1 makes the server's window start hidden.
+// !!!" and its path; a file that cannot be read or holds no line of four
+// integers gives one warning on stderr naming it. Both leave ComPort as it is
+// and set the defaults; so does an unusable value for itself alone (with a
+// warning). AutoRun 1 makes the server's window start hidden.
 ConfigRead readConfiguration(SharedState &state, Prompt &prompt, const QString &folder);
 
 // The values the program closes with: the mask is built from SearchBauds.

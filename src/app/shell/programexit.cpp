@@ -1,11 +1,10 @@
 #include "app/shell/programexit.h"
 
-#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "conversations/sharedstate.h"
+#include "core/prompt.h"
 #include "device/seriallink.h"
 
-#include <QDebug>
 #include <utility>
 
 namespace telviox {
@@ -33,9 +32,10 @@ bool ProgramExit::queryUnload(CloseRequest request)
         m_actions.stopServer();
     QString error;
     if (!writeConfiguration(closing, m_folder, &error)) {
-        // The close goes on; the next start finds the previous file.
-        qWarning().noquote() << "telvioxd: cannot write the configuration"
-                             << configFilePath(m_folder) << "(" + error + ")";
+        // The close goes on; the next start finds the previous file, and the
+        // operator knows why the options were not kept.
+        m_prompt.message(writeFailure(configFilePath(m_folder), error),
+                         BoxStyle::Critical | BoxStyle::Ok, ProgramTitle);
     }
     m_link.Close_Com(m_state.ComPort);
     if (m_actions.removeTrayIcon)

@@ -38,6 +38,11 @@ public:
     bool queryUnload(CloseRequest request);
 
     static QString question() { return QStringLiteral("To exit ") + ProgramTitle + " ?"; }
+    // The box when the configuration file cannot be written at the exit.
+    static QString writeFailure(const QString &path, const QString &reason)
+    {
+        return QStringLiteral("The settings could not be saved to %1:\r\n%2").arg(path, reason);
+    }
 
 private:
     SharedState &m_state;

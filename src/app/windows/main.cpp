@@ -1,9 +1,8 @@
 // telvioxd: the server and maintenance program for remote I/O modules on a
 // serial line.
 
-#include "app/windows/mainwindow.h"
 #include "app/windows/messageboxprompt.h"
-#include "app/windows/programstart.h"
+#include "app/windows/program.h"
 #include "app/windows/qtfiledialogs.h"
 #include "app/windows/systemclose.h"
 #include "conversations/sharedstate.h"
@@ -61,24 +60,10 @@ int main(int argc, char *argv[])
                                    programFolder(),
                                    QDBusConnection::sessionBus()};
 
-    ProgramStart start(services);
-    QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, &start,
-                     &ProgramStart::systemClose);
-    const std::unique_ptr<MainWindow> window = start.run();
-    if (!window)
-        return 0;
-    QObject::disconnect(&systemClose, nullptr, &start, nullptr);
-
-    QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, window.get(),
-                     &MainWindow::closeBySystem);
-    // Logging out: the session manager closes the windows next.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
-                     &MainWindow::setClosingBySystem, Qt::DirectConnection);
-    // Both may come before the event loop runs (auto-run at load): queued.
-    QObject::connect(window.get(), &MainWindow::programEnded, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    QObject::connect(
-        window.get(), &MainWindow::quitNowRequested, &app, [] { QCoreApplication::exit(0); },
-        Qt::QueuedConnection);
-    return QApplication::exec();
+    Program program(services);
+    QObject::connect(&program, &Program::dismissDialogs, &program,
+                     [&prompt] { prompt.dismissAll(); });
+    QObject::connect(&systemClose, &SystemCloseWatcher::closeRequested, &program,
+                     &Program::endBySystem);
+    return program.exec();
 }

@@ -1,6 +1,5 @@
 #include "app/windows/mainwindow.h"
 
-#include "core/prompt.h"
 #include "app/shell/configfile.h"
 #include "app/shell/shippedfiles.h"
 #include "app/windows/aboutbox.h"
@@ -9,12 +8,11 @@
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationtable.h"
 #include "conversations/windows/establishwindow.h"
-#include "device/modulelibrary.h"
+#include "core/prompt.h"
 #include "device/seriallink.h"
-#include "server/ddelinksource.h"
 #include "server/ddeprogramitems.h"
 #include "server/pollcycle.h"
-#include "server/polltimer.h"
+#include "server/servingprogram.h"
 #include "server/windows/serverwindow.h"
 
 #include <QAction>
@@ -81,23 +79,16 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
             m_settingDialog(index);
     });
 
-    m_library = std::make_unique<ModuleLibrary>(m_link);
-    m_items = std::make_unique<DdeProgramItems>(services.bus);
-    m_source = std::make_unique<DdeLinkSource>(services.bus);
+    m_serving = std::make_unique<ServingProgram>(
+        ServingProgram::Services{m_state, m_link, services.clock, m_prompt, *this}, services.bus);
     // The server window is a window of its own: it must stay reachable from
     // the tray while the main window is hidden.
-    m_host = std::make_unique<ServerWindowHost>(*m_items);
-    const ServerContext context{m_state,  m_link,   *m_library, services.clock,
-                                m_prompt, *m_items, *m_source,  *this};
-    m_cycle = std::make_unique<PollCycle>(context, *m_establish, *m_host, [this] {
-        m_ended = true;
-        emit quitNowRequested();
-    });
-    m_host->setPollCycle(m_cycle.get());
+    m_host = std::make_unique<ServerWindowHost>(items());
+    m_cycle = &m_serving->attach(*m_establish, *m_host, [this] { emit quitNowRequested(); });
+    m_host->setPollCycle(m_cycle);
     m_host->setMenusEnabledHandler([this](bool enabled) { setServerMenusEnabled(enabled); });
     m_host->setMinimiseMainWindowHandler([this] { showMinimized(); });
     connect(m_host.get(), &ServerWindowHost::publishFailed, this, &MainWindow::showPublishFailure);
-    m_timer = std::make_unique<PollTimer>(*m_cycle);
 
     m_files = std::make_unique<ConversationFileCommands>(m_state, m_prompt, services.dialogs,
                                                          *m_establish, *this,
@@ -123,9 +114,13 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
 MainWindow::~MainWindow()
 {
     // The server window refers to the cycle and the items: it goes first.
-    m_timer.reset();
     m_host.reset();
-    m_cycle.reset();
+    m_serving.reset();
+}
+
+DdeProgramItems &MainWindow::items() const
+{
+    return *m_serving->programItems();
 }
 
 // ---------------------------------------------------------------------------
@@ -352,10 +347,13 @@ void MainWindow::mnutelvioxD_Click()
 // ---------------------------------------------------------------------------
 // Closing and minimising
 
-void MainWindow::closeBySystem()
+void MainWindow::endBySystem()
 {
-    m_systemClosing = true;
-    close();
+    if (m_ended)
+        return;
+    m_exit->queryUnload(CloseRequest::System);
+    hide();
+    closeDown();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -364,12 +362,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    const CloseRequest request = m_systemClosing ? CloseRequest::System : CloseRequest::Operator;
-    m_systemClosing = false;
-    if (!m_exit->queryUnload(request)) {
+    // No, or no answer: the system ended the program while the question was up.
+    if (!m_exit->queryUnload(CloseRequest::Operator)) {
         event->ignore();
         return;
     }
+    event->accept();
+    closeDown();
+}
+
+void MainWindow::closeDown()
+{
     m_ended = true;
     // The server window goes with the program; its own closing steps run
     // (they did already when the operator's exit stopped the server).
@@ -377,7 +380,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_host->unloadServerWindow();
     if (m_help)
         m_help->close();
-    event->accept();
     emit programEnded();
 }
 

@@ -22,18 +22,16 @@ namespace telviox {
 class AboutBox;
 class Clock;
 class ConversationFileCommands;
-class DdeLinkSource;
 class DdeProgramItems;
 class EstablishWindow;
 class FileDialogs;
 class HelpWindow;
-class ModuleLibrary;
 class PollCycle;
-class PollTimer;
 class ProgramTray;
 class Prompt;
 class SerialLink;
 class ServerWindowHost;
+class ServingProgram;
 struct SharedState;
 
 // What the program runs on. The program passes the real ones; tests pass a
@@ -72,11 +70,12 @@ public:
     // MainWindowCaption
     void setCaption(const QString &caption) override;
 
-    // A close the system asks for (termination signal, session end): no
-    // question, nothing saved.
-    void closeBySystem();
-    // The session is ending: the next close is the system's.
-    void setClosingBySystem() { m_systemClosing = true; }
+    // A close the system asks for (termination signal, end of the session):
+    // no question, nothing saved, the icon stays; the server window closes
+    // with the program. Works from any state, also while a box the operator
+    // has not answered yet is up (its answer then changes nothing).
+    void endBySystem();
+    bool hasEnded() const { return m_ended; }
 
     // Menu items by their names ("mnuOpen", "mnutelvioxD", ...).
     QAction *menuItem(const QString &name) const;
@@ -93,7 +92,7 @@ public:
     EstablishWindow &establishWindow() const { return *m_establish; }
     PollCycle &pollCycle() const { return *m_cycle; }
     ServerWindowHost &serverHost() const { return *m_host; }
-    DdeProgramItems &items() const { return *m_items; }
+    DdeProgramItems &items() const;
     ConversationFileCommands &fileCommands() const { return *m_files; }
     QMdiArea *mdiArea() const { return m_area; }
     HelpWindow *helpWindow() const;
@@ -126,6 +125,7 @@ private:
     void mnuAuto_Click(bool checked);
     void showPublishFailure(const QString &reason);
     void centre();
+    void closeDown();
 
     SharedState &m_state;
     Prompt &m_prompt;
@@ -143,18 +143,15 @@ private:
     QPointer<HelpWindow> m_help;
     QPointer<AboutBox> m_about;
 
-    std::unique_ptr<ModuleLibrary> m_library;
-    std::unique_ptr<DdeProgramItems> m_items;
-    std::unique_ptr<DdeLinkSource> m_source;
+    // The server window's host refers to the serving program: it goes first.
+    std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<ServerWindowHost> m_host;
-    std::unique_ptr<PollCycle> m_cycle;
-    std::unique_ptr<PollTimer> m_timer;
+    PollCycle *m_cycle = nullptr;
     std::unique_ptr<ConversationFileCommands> m_files;
     std::unique_ptr<ProgramExit> m_exit;
     std::unique_ptr<ProgramTray> m_tray;
     std::function<void(int)> m_settingDialog;
 
-    bool m_systemClosing = false;
     bool m_ended = false;
 };
 

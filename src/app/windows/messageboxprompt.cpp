@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <vector>
@@ -69,6 +70,9 @@ QMessageBox::Icon iconOf(int style)
 
 const char AnswerProperty[] = "telvioxAnswer";
 
+// Every box the program shows, as it shows it (QT_LOGGING_RULES="telviox.boxes.info=true").
+Q_LOGGING_CATEGORY(lcBoxes, "telviox.boxes", QtWarningMsg)
+
 } // namespace
 
 MessageBoxPrompt::MessageBoxPrompt(QWidget *parent) : m_parent(parent) {}
@@ -113,10 +117,24 @@ Answer MessageBoxPrompt::answerOf(const QMessageBox &box)
 
 Answer MessageBoxPrompt::message(const QString &text, int style, const QString &title)
 {
+    if (m_dismissed)
+        return Answer::Cancel;
     QMessageBox box(m_parent ? m_parent : QApplication::activeWindow());
     setUp(box, text, style, title);
+    qCInfo(lcBoxes).noquote() << "box:" << text;
+    m_open.append(&box);
     box.exec();
-    return answerOf(box);
+    m_open.removeAll(&box);
+    return m_dismissed ? Answer::Cancel : answerOf(box);
+}
+
+void MessageBoxPrompt::dismissAll()
+{
+    m_dismissed = true;
+    for (const QPointer<QMessageBox> &box : std::as_const(m_open)) {
+        if (box)
+            box->done(QDialog::Rejected);
+    }
 }
 
 void MessageBoxPrompt::beep()

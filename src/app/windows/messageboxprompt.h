@@ -2,6 +2,8 @@
 
 #include "core/prompt.h"
 
+#include <QList>
+#include <QPointer>
 #include <QString>
 
 class QMessageBox;
@@ -22,12 +24,18 @@ public:
     Answer message(const QString &text, int style, const QString &title) override;
     void beep() override;
 
+    // The program is being ended: open boxes close and answer Cancel, and
+    // every later message answers Cancel at once without a box.
+    void dismissAll();
+
     // Builds the box a message would show, without showing it.
     static void setUp(QMessageBox &box, const QString &text, int style, const QString &title);
     static Answer answerOf(const QMessageBox &box);
 
 private:
     QWidget *m_parent;
+    QList<QPointer<QMessageBox>> m_open;
+    bool m_dismissed = false;
 };
 
 } // namespace telviox

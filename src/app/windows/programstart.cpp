@@ -18,23 +18,26 @@ ProgramStart::ProgramStart(ProgramServices services, Wait wait, QObject *parent)
     : QObject(parent), m_services(std::move(services)), m_wait(std::move(wait))
 {
     if (!m_wait)
-        m_wait = &ProgramStart::waitWithEvents;
+        m_wait = [this](qint64 ms) { waitWithEvents(ms); };
 }
 
 ProgramStart::~ProgramStart() = default;
 
 void ProgramStart::waitWithEvents(qint64 ms)
 {
-    if (ms <= 0)
+    if (ms <= 0 || m_stopped)
         return;
     QEventLoop loop;
+    m_waiting = &loop;
     QTimer::singleShot(std::chrono::milliseconds(ms), &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-void ProgramStart::systemClose()
+void ProgramStart::stop()
 {
     m_stopped = true;
+    if (m_waiting)
+        m_waiting->quit();
 }
 
 std::unique_ptr<MainWindow> ProgramStart::run()
@@ -66,10 +69,18 @@ std::unique_ptr<MainWindow> ProgramStart::run()
     readConfiguration(state, m_services.prompt, m_services.folder);
     m_splash->close();
     m_splash.reset();
+    // Ended while the box about the configuration was up.
+    if (m_stopped)
+        return nullptr;
 
     auto window = std::make_unique<MainWindow>(m_services);
+    emit windowBuilt(window.get());
     window->show();
     window->MDIForm_Load();
+    // Ended while the load waited in a box, or the load's server start ended
+    // the program.
+    if (m_stopped)
+        return nullptr;
     m_services.prompt.beep();
     return window;
 }
