@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the demo need,
-# skipping those already present.
+# skipping those already present. clang with its runtimes and symbolizer is
+# for the sanitized suite (scripts/test.sh --sanitize) and the fuzz targets.
 set -euo pipefail
 
 packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build build-essential
-          libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core)
+          libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core
+          clang libclang-rt-14-dev llvm-14)
 
 missing=()
 for p in "${packages[@]}"; do

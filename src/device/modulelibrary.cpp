@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <type_traits>
 
@@ -114,7 +115,9 @@ qint16 parseAnalog(const QByteArray &text, float &value)
     }
     bool ok = false;
     const double v = text.toDouble(&ok);
-    if (!digit || !ok)
+    // A run of digits no float holds is garbage, not a reading: it would come
+    // out as infinity.
+    if (!digit || !ok || std::fabs(v) > double(std::numeric_limits<float>::max()))
         return LinkCode::ReplyError;
     value = float(v);
     if (v == -99999.0)

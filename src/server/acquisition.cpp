@@ -29,8 +29,7 @@ constexpr int ChannelTimeout = 500;
 constexpr int DigitalTimeout = 500;
 constexpr int OutputTimeout = 1000;
 
-// What a digital conversation's IoType asks for.
-constexpr qint16 IoNone = 0;
+// What a digital conversation's IoType asks for; 0 asks for nothing.
 constexpr qint16 IoReadInputs = 1;
 constexpr qint16 IoWriteOutputs = 2;
 constexpr qint16 IoAnalogChannel0 = 3;

@@ -187,6 +187,8 @@ void TestModuleLibrary::calls_data()
     row("silent module", "AnalogIn", "2026", "e5=0", "", "#01", 15, "f=0");
     row("wrong lead", "AnalogIn", "2026", "e5=0", "!01+05.000", "#01", 12, "f=0");
     row("value with letter", "AnalogIn", "2091", "e5=0", ">+05.0x0", "#010", 12, "f=0");
+    row("value beyond a float", "AnalogIn", "2091", "e5=0",
+        ">+1000000000000000000000000000000000000000.0", "#010", 12, "f=0");
     row("status short", "DigitalIn", "2065", "", "!0F", "$016", 12, "e5=0");
     row("ack refused", "DigitalBitOut", "2065", "e7=0 e8=1", "?01", "#011001", 13, "");
 
