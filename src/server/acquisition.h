@@ -32,7 +32,8 @@ struct ServerContext
 
 // The twelve acquisition routines of the poll cycle. Each takes the
 // conversation's index (0..31) and the item position (1..32) its result goes
-// to, exchanges data with the module and publishes the result as text.
+// to, exchanges data with the module and publishes the result as text. An
+// index outside 0..31 names no conversation: the routine does nothing.
 //
 // Each routine traps its own failures (a linked source that does not answer,
 // a linked value that does not fit): the conversation's LinkActive becomes 0,

@@ -169,6 +169,8 @@ void TestIoCli::runs_data()
     usage("unknown function", "call AnalogFoo addr=01 type=2026", "unknown function");
     usage("92000 type in 16 bits", "call AnalogIn addr=01 type=92091", "does not fit");
     usage("call without address", "call AnalogIn type=2026", "call needs addr=AA");
+    usage("time-out beyond the 16-bit block", "--timeout 40000 call AnalogIn addr=01 type=2026",
+          "--timeout does not fit the 16-bit block of AnalogIn");
     usage("value inf", "call AnalogOut addr=04 type=2028 ch=2 value=inf", "inf is not a number");
     usage("value -inf", "call AnalogOut addr=04 type=2028 ch=2 value=-inf", "is not a number");
     usage("value nan", "call AnalogOut addr=04 type=2028 ch=2 value=nan", "nan is not a number");

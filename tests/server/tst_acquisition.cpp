@@ -209,8 +209,8 @@ void AcquisitionTest::indexesOutsideTheTable()
     rig.source.values[u"calc|sheet1|R1C1"_s] = u"1"_s;
     const QByteArray before = encodeCnv(rig.state.Conv);
     for (int routine = 0; routine <= int(catalogue::Routine::PrepareDataDIO92K); ++routine) {
-        for (qint16 index : {qint16(-32768), qint16(-1), qint16(ConvCount), qint16(LinkCount),
-                             qint16(32767)})
+        for (qint16 index :
+             {qint16(-32768), qint16(-1), qint16(ConvCount), qint16(LinkCount), qint16(32767)})
             rig.acquisition().run(catalogue::Routine(routine), index, 1);
     }
     QCOMPARE(rig.line->commands(), QByteArrayList());

@@ -155,7 +155,8 @@ public:
     {
         m_blocks.set(0, settings.port);
         m_blocks.set(3, settings.checksum ? 1 : 0);
-        if (!m_blocks.set(4, settings.timeoutMs))
+        // The block takes its time-out signed: 40000 would be read as negative.
+        if ((!fn.wide && settings.timeoutMs > 32767) || !m_blocks.set(4, settings.timeoutMs))
             m_error = QStringLiteral("--timeout does not fit the 16-bit block of ") + name();
     }
 
