@@ -95,6 +95,9 @@ void TestSearchWindows::settingsStoredOnOkOnly_data()
     QTest::newRow("option No") << "no" << qint16(7) << start << qint16(0);
     QTest::newRow("last port") << "port255" << qint16(255) << start << qint16(1);
     QTest::newRow("cancel keeps all") << "cancel" << qint16(7) << start << qint16(1);
+    // A port beyond the list (an edited configuration file) is shown and
+    // stored as COM1, never as port 0 or 301.
+    QTest::newRow("port beyond the list") << "port300" << qint16(1) << start << qint16(1);
 }
 
 void TestSearchWindows::settingsStoredOnOkOnly()
@@ -104,14 +107,15 @@ void TestSearchWindows::settingsStoredOnOkOnly()
     QFETCH(Flags, flags);
     QFETCH(qint16, checksum);
     SharedState state;
-    state.ComPort = 7;
+    state.ComPort = action == "port300" ? 300 : 7;
     state.SearchBauds = {1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1};
     state.SearchChecksum = 5;
     ConfigDialog dialog(state);
     auto box = [&](int i) {
         return child<QCheckBox>(dialog, QStringLiteral("baudrateCheck(%1)").arg(i));
     };
-    QCOMPARE(child<QComboBox>(dialog, "Combo1")->currentText(), "COM7");
+    QCOMPARE(child<QComboBox>(dialog, "Combo1")->currentText(),
+             action == "port300" ? "COM1" : "COM7");
     QVERIFY(child<QRadioButton>(dialog, "Option1(1)")->isChecked());
 
     if (action == "clear" || action == "only9600")

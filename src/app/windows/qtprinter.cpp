@@ -34,7 +34,7 @@ bool QtPrinter::render(QPrinter &printer, const QString &documentName, const QSt
     const int height = page.height();
     int y = metrics.ascent();
     for (const QString &line : lines) {
-        if (y > height) {
+        if (y + metrics.descent() > height) {
             printer.newPage();
             y = metrics.ascent();
         }

@@ -37,7 +37,9 @@ ResultWindow::ResultWindow(const SharedState &state, Prompt &prompt, Printer &pr
                                                            QLatin1String(b.caption))
                                     : m_toolbar->addSeparator();
         action->setObjectName(QStringLiteral("Toolbar1(%1)").arg(index));
-        connect(action, &QAction::triggered, this, [this, index] { Toolbar1_ButtonClick(index); });
+        if (b.caption)
+            connect(action, &QAction::triggered, this,
+                    [this, index] { Toolbar1_ButtonClick(index); });
     }
 
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
