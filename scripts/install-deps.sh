@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build build-essential
           libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core
-          clang libclang-rt-14-dev llvm-14)
+          clang libclang-rt-14-dev llvm-14
+          poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do
