@@ -593,6 +593,12 @@ const std::vector<ModelInfo> &models()
     return modelTable();
 }
 
+bool answersAlarmRead(const QString &name)
+{
+    const ModelInfo *info = modelInfo(name);
+    return info && (info->alarms || QLatin1String(info->name) == QLatin1String("2063"));
+}
+
 std::optional<SearchClass> searchClass(const QString &name)
 {
     const QString handled = handledName(name);

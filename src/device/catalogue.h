@@ -77,6 +77,10 @@ const ModelInfo *modelInfo(const QString &name);
 const ModelInfo *modelInfoOfTypeCode(qint32 typeCode);
 // Every model the catalogue knows, for the simulator and the supported list.
 const std::vector<ModelInfo> &models();
+// Whether a model reports its alarm mode and output bits through the alarm
+// read: the alarm-capable inputs and the strain gauge input, which has alarm
+// outputs but no limits the module functions read.
+bool answersAlarmRead(const QString &name);
 
 // Table 4: the module class the search reports.
 struct SearchClass

@@ -658,11 +658,12 @@ qint16 ModuleLibrary::ReadCounterStatus_2032(WordBlock &w, FloatBlock &, QByteAr
     return call.readDigit(call.head('$') + '5' + hexDigit(w[5]), 7);
 }
 
-qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteArray &szSend,
+qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &f, QByteArray &szSend,
                                               QByteArray &szReceive)
 {
     WordCall call(m_link, w, szSend, szReceive, Line::Standalone);
     w[7] = 0;
+    f[0] = 0;
     if (const qint16 r = call.require(counters))
         return r;
     if (const qint16 r = WordCall::counter(w[5]))
@@ -671,12 +672,14 @@ qint16 ModuleLibrary::ReadMinSignalWidth_2032(WordBlock &w, FloatBlock &, QByteA
     const qint16 r = call.exchange(call.head('$') + '0' + hexDigit(w[5]), call.answered(), data);
     if (r != LinkCode::Ok)
         return r;
-    // Microseconds; the element holds them as a 16-bit pattern, so a width
-    // beyond 65535 cannot be handed back.
+    // Microseconds, five digits. The element holds them as a 16-bit pattern
+    // and stops at 65535; fBuf(0) carries every width the module can report
+    // (a float holds them exactly), so 65536 to 99999 are no reply error.
     const auto width = parseDecimal(data, 5);
-    if (!width || *width > 0xFFFFu)
+    if (!width)
         return LinkCode::ReplyError;
-    call.put(7, *width);
+    call.put(7, std::min<quint32>(*width, 0xFFFFu));
+    f[0] = float(*width);
     return LinkCode::Ok;
 }
 
@@ -819,7 +822,8 @@ const std::vector<ModuleLibrary::Function> &ModuleLibrary::functions()
         entry("ReadLinearMappingStatus", &L::ReadLinearMappingStatus, {-1, -1, false, OutElement5}),
         entry("ReadLevelVolt_2032", &L::ReadLevelVolt_2032, {5, -1, false, value}),
         entry("ReadCounterStatus_2032", &L::ReadCounterStatus_2032, {5, -1, false, OutElement7}),
-        entry("ReadMinSignalWidth_2032", &L::ReadMinSignalWidth_2032, {5, -1, false, OutElement7}),
+        entry("ReadMinSignalWidth_2032", &L::ReadMinSignalWidth_2032,
+              {5, -1, false, OutElement7 | value}),
         entry("ReadPresetCounterValue_2032", &L::ReadPresetCounterValue_2032,
               {5, -1, false, words}),
         entry("ReadCounterMaxValue_2032", &L::ReadCounterMaxValue_2032, {5, -1, false, words}),

@@ -52,6 +52,17 @@ private:
 
     std::unique_ptr<SimModule> readModule(const QJsonObject &o, const QString &path,
                                           const SimModule *unit);
+    // The model a module names, checked against where it sits.
+    const catalogue::ModelInfo *readModel(const QJsonObject &o, const QString &path,
+                                          const SimModule *unit);
+    bool checkModuleKeys(const QJsonObject &o, const QString &path,
+                         const catalogue::ModelInfo &info, const QString &model, bool inSlot);
+    // Address, rate and checksum, or those of the unit for a slot module.
+    bool readPlacement(SimModule &m, const QJsonObject &o, const QString &path,
+                       const SimModule *unit);
+    bool readConfiguration(SimModule &m, const QJsonObject &o, const QString &path);
+    bool readSignals(SimModule &m, const QJsonObject &o, const QString &path);
+    bool readAnalogInput(SimModule &m, const QJsonObject &o, const QString &path);
     bool readInputs(SimModule &m, const QJsonValue &value, const QString &path);
     bool readWave(AnalogInputChannel &channel, const QJsonValue &value, const QString &path);
     bool readOutputs(SimModule &m, const QJsonObject &o, const QString &path);
@@ -299,7 +310,77 @@ std::unique_ptr<SimLine> LineFileReader::read(const QByteArray &json, QString *e
     return result(std::move(line));
 }
 
-std::unique_ptr<SimModule> LineFileReader::readModule(const QJsonObject &o, const QString &path,
+namespace {
+
+// The fields a module may carry, each with the models that use it. The one
+// list serves both for what a model takes and for telling a misplaced field
+// ("not used by model ...") from a misspelt one.
+struct ModuleKey
+{
+    const char *key;
+    bool (*uses)(const catalogue::ModelInfo &info, bool inSlot);
+};
+
+bool isKind(const catalogue::ModelInfo &info, Kind kind)
+{
+    return info.kind == kind;
+}
+
+const ModuleKey ModuleKeys[] = {
+    {"name", [](const catalogue::ModelInfo &, bool) { return true; }},
+    {"range", [](const catalogue::ModelInfo &, bool) { return true; }},
+    {"format", [](const catalogue::ModelInfo &, bool) { return true; }},
+    {"slot", [](const catalogue::ModelInfo &, bool inSlot) { return inSlot; }},
+    {"address", [](const catalogue::ModelInfo &, bool inSlot) { return !inSlot; }},
+    {"baud", [](const catalogue::ModelInfo &, bool inSlot) { return !inSlot; }},
+    {"checksum", [](const catalogue::ModelInfo &, bool inSlot) { return !inSlot; }},
+    {"inputs", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::AnalogInput); }},
+    {"linearMapping",
+     [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::AnalogInput); }},
+    {"alarm",
+     [](const catalogue::ModelInfo &i, bool) {
+         return isKind(i, Kind::Counter) || (isKind(i, Kind::AnalogInput) &&
+                                             catalogue::answersAlarmRead(QLatin1String(i.name)));
+     }},
+    {"digitalInputs",
+     [](const catalogue::ModelInfo &i, bool) {
+         return i.inputBits > 0 && (isKind(i, Kind::AnalogInput) || isKind(i, Kind::Digital));
+     }},
+    {"channelMask", [](const catalogue::ModelInfo &i,
+                       bool) { return isKind(i, Kind::AnalogInput) && i.channels == 8; }},
+    {"wiring", [](const catalogue::ModelInfo &i,
+                  bool) { return isKind(i, Kind::AnalogInput) && i.channels == 3; }},
+    {"outputs", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::AnalogOutput); }},
+    {"outputRanges", [](const catalogue::ModelInfo &i,
+                        bool) { return isKind(i, Kind::AnalogOutput) && i.channels == 2; }},
+    {"digitalOutputs", [](const catalogue::ModelInfo &i,
+                          bool) { return isKind(i, Kind::Digital) && i.outputBits > 0; }},
+    {"counters", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::Counter); }},
+    {"mode", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::Counter); }},
+    {"inputMode", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::Counter); }},
+    {"levelHigh", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::Counter); }},
+    {"levelLow", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::Counter); }},
+    {"slots", [](const catalogue::ModelInfo &i, bool) { return isKind(i, Kind::MainUnit); }},
+};
+
+// Range code a module reports when the line file gives none.
+quint32 defaultRange(Kind kind)
+{
+    switch (kind) {
+    case Kind::AnalogInput:
+        return 0x08;
+    case Kind::AnalogOutput:
+        return 0x32;
+    case Kind::Digital:
+        return 0x40;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+const catalogue::ModelInfo *LineFileReader::readModel(const QJsonObject &o, const QString &path,
                                                       const SimModule *unit)
 {
     const QJsonValue nameValue = o.value(QStringLiteral("name"));
@@ -335,160 +416,118 @@ std::unique_ptr<SimModule> LineFileReader::readModule(const QJsonObject &o, cons
         fail(namePath, name + QStringLiteral(" sits in a slot of a main unit"));
         return nullptr;
     }
+    return info;
+}
 
-    auto m = std::make_unique<SimModule>(name, *info);
-    const QString model = name;
-
-    // Which fields the model takes.
-    QStringList allowed = {QStringLiteral("name"), QStringLiteral("range"),
-                           QStringLiteral("format")};
-    allowed << (unit ? QStringList{QStringLiteral("slot")}
-                     : QStringList{QStringLiteral("address"), QStringLiteral("baud"),
-                                   QStringLiteral("checksum")});
-    switch (info->kind) {
-    case Kind::AnalogInput:
-        allowed << QStringLiteral("inputs") << QStringLiteral("linearMapping");
-        if (info->alarms)
-            allowed << QStringLiteral("alarm");
-        if (info->inputBits > 0)
-            allowed << QStringLiteral("digitalInputs");
-        if (info->channels == 8)
-            allowed << QStringLiteral("channelMask");
-        if (info->channels == 3)
-            allowed << QStringLiteral("wiring");
-        break;
-    case Kind::AnalogOutput:
-        allowed << QStringLiteral("outputs");
-        if (info->channels == 2)
-            allowed << QStringLiteral("outputRanges");
-        break;
-    case Kind::Digital:
-        if (info->inputBits > 0)
-            allowed << QStringLiteral("digitalInputs");
-        if (info->outputBits > 0)
-            allowed << QStringLiteral("digitalOutputs");
-        break;
-    case Kind::Counter:
-        allowed << QStringLiteral("counters") << QStringLiteral("mode")
-                << QStringLiteral("inputMode") << QStringLiteral("levelHigh")
-                << QStringLiteral("levelLow") << QStringLiteral("alarm");
-        break;
-    case Kind::MainUnit:
-        allowed << QStringLiteral("slots");
-        break;
-    case Kind::WatchDog:
-        break;
+bool LineFileReader::checkModuleKeys(const QJsonObject &o, const QString &path,
+                                     const catalogue::ModelInfo &info, const QString &model,
+                                     bool inSlot)
+{
+    QStringList allowed;
+    QStringList known;
+    for (const ModuleKey &k : ModuleKeys) {
+        known << QLatin1String(k.key);
+        if (k.uses(info, inSlot))
+            allowed << QLatin1String(k.key);
     }
-    static const QStringList known = {
-        QStringLiteral("name"),          QStringLiteral("address"),
-        QStringLiteral("baud"),          QStringLiteral("checksum"),
-        QStringLiteral("range"),         QStringLiteral("format"),
-        QStringLiteral("slot"),          QStringLiteral("inputs"),
-        QStringLiteral("linearMapping"), QStringLiteral("alarm"),
-        QStringLiteral("digitalInputs"), QStringLiteral("channelMask"),
-        QStringLiteral("wiring"),        QStringLiteral("outputs"),
-        QStringLiteral("outputRanges"),  QStringLiteral("digitalOutputs"),
-        QStringLiteral("counters"),      QStringLiteral("mode"),
-        QStringLiteral("inputMode"),     QStringLiteral("levelHigh"),
-        QStringLiteral("levelLow"),      QStringLiteral("slots"),
-    };
-    if (!checkKeys(o, path, allowed, known, model))
-        return nullptr;
+    return checkKeys(o, path, allowed, known, model);
+}
 
+bool LineFileReader::readPlacement(SimModule &m, const QJsonObject &o, const QString &path,
+                                   const SimModule *unit)
+{
     if (unit) {
-        m->address = unit->address;
-        m->baud = unit->baud;
-        m->checksum = unit->checksum;
-    } else {
-        if (!o.contains(QStringLiteral("address"))) {
-            fail(field(path, QStringLiteral("address")), QStringLiteral("missing"));
-            return nullptr;
-        }
-        quint32 address = 0;
-        if (!readCode(o, QStringLiteral("address"), path, 0xFF, &address))
-            return nullptr;
-        m->address = int(address);
-        qint64 baud = 9600;
-        if (!readInteger(o, QStringLiteral("baud"), path, 0, 10000000, &baud))
-            return nullptr;
-        if (baudCode(qint32(baud)) == 0) {
-            fail(field(path, QStringLiteral("baud")),
-                 QString::number(baud) + QStringLiteral(" is not a supported baud rate"));
-            return nullptr;
-        }
-        m->baud = qint32(baud);
-        if (!readBool(o, QStringLiteral("checksum"), path, &m->checksum))
-            return nullptr;
+        m.address = unit->address;
+        m.baud = unit->baud;
+        m.checksum = unit->checksum;
+        return true;
     }
+    if (!o.contains(QStringLiteral("address")))
+        return fail(field(path, QStringLiteral("address")), QStringLiteral("missing"));
+    quint32 address = 0;
+    if (!readCode(o, QStringLiteral("address"), path, 0xFF, &address))
+        return false;
+    m.address = int(address);
+    qint64 baud = 9600;
+    if (!readInteger(o, QStringLiteral("baud"), path, 0, 10000000, &baud))
+        return false;
+    if (baudCode(qint32(baud)) == 0) {
+        return fail(field(path, QStringLiteral("baud")),
+                    QString::number(baud) + QStringLiteral(" is not a supported baud rate"));
+    }
+    m.baud = qint32(baud);
+    return readBool(o, QStringLiteral("checksum"), path, &m.checksum);
+}
 
+bool LineFileReader::readConfiguration(SimModule &m, const QJsonObject &o, const QString &path)
+{
     // Defaults give a plausible module; set "range" for a meaningful one.
-    quint32 range = 0;
-    switch (info->kind) {
-    case Kind::AnalogInput:
-        range = 0x08;
-        break;
-    case Kind::AnalogOutput:
-        range = 0x32;
-        break;
-    case Kind::Digital:
-        range = 0x40;
-        break;
-    default:
-        break;
-    }
+    quint32 range = defaultRange(m.info().kind);
     qint64 format = 0;
     if (!readCode(o, QStringLiteral("range"), path, 0xFF, &range) ||
         !readInteger(o, QStringLiteral("format"), path, 0, 3, &format))
-        return nullptr;
-    m->rangeCode = int(range);
-    m->dataFormat = int(format);
+        return false;
+    m.rangeCode = int(range);
+    m.dataFormat = int(format);
+    return true;
+}
 
-    switch (info->kind) {
-    case Kind::AnalogInput: {
-        qint64 mapping = 0;
-        quint32 mask = 0xFF;
-        quint32 wiring = 0;
-        if (!readInteger(o, QStringLiteral("linearMapping"), path, 0, 9, &mapping) ||
-            !readCode(o, QStringLiteral("channelMask"), path, 0xFF, &mask) ||
-            !readCode(o, QStringLiteral("wiring"), path, 0xFF, &wiring) ||
-            !readBits(o, QStringLiteral("digitalInputs"), path, info->inputBits, "inputs",
-                      &m->digitalInputs))
-            return nullptr;
-        m->linearMapping = int(mapping);
-        m->channelMask = int(mask);
-        m->wiring = int(wiring);
-        if (o.contains(QStringLiteral("inputs")) &&
-            !readInputs(*m, o.value(QStringLiteral("inputs")),
-                        field(path, QStringLiteral("inputs"))))
-            return nullptr;
-        if (o.contains(QStringLiteral("alarm")) &&
-            !readAlarm(*m, o.value(QStringLiteral("alarm")), field(path, QStringLiteral("alarm"))))
-            return nullptr;
-        break;
-    }
+bool LineFileReader::readAnalogInput(SimModule &m, const QJsonObject &o, const QString &path)
+{
+    qint64 mapping = 0;
+    quint32 mask = 0xFF;
+    quint32 wiring = 0;
+    if (!readInteger(o, QStringLiteral("linearMapping"), path, 0, 9, &mapping) ||
+        !readCode(o, QStringLiteral("channelMask"), path, 0xFF, &mask) ||
+        !readCode(o, QStringLiteral("wiring"), path, 0xFF, &wiring) ||
+        !readBits(o, QStringLiteral("digitalInputs"), path, m.info().inputBits, "inputs",
+                  &m.digitalInputs))
+        return false;
+    m.linearMapping = int(mapping);
+    m.channelMask = int(mask);
+    m.wiring = int(wiring);
+    if (o.contains(QStringLiteral("inputs")) &&
+        !readInputs(m, o.value(QStringLiteral("inputs")), field(path, QStringLiteral("inputs"))))
+        return false;
+    return !o.contains(QStringLiteral("alarm")) ||
+           readAlarm(m, o.value(QStringLiteral("alarm")), field(path, QStringLiteral("alarm")));
+}
+
+bool LineFileReader::readSignals(SimModule &m, const QJsonObject &o, const QString &path)
+{
+    switch (m.info().kind) {
+    case Kind::AnalogInput:
+        return readAnalogInput(m, o, path);
     case Kind::AnalogOutput:
-        if (!readOutputs(*m, o, path))
-            return nullptr;
-        break;
+        return readOutputs(m, o, path);
     case Kind::Digital:
-        if (!readBits(o, QStringLiteral("digitalInputs"), path, info->inputBits, "inputs",
-                      &m->digitalInputs) ||
-            !readBits(o, QStringLiteral("digitalOutputs"), path, info->outputBits, "outputs",
-                      &m->digitalOutputs))
-            return nullptr;
-        break;
+        return readBits(o, QStringLiteral("digitalInputs"), path, m.info().inputBits, "inputs",
+                        &m.digitalInputs) &&
+               readBits(o, QStringLiteral("digitalOutputs"), path, m.info().outputBits, "outputs",
+                        &m.digitalOutputs);
     case Kind::Counter:
-        if (!readCounters(*m, o, path))
-            return nullptr;
-        break;
+        return readCounters(m, o, path);
     case Kind::MainUnit:
-        if (o.contains(QStringLiteral("slots")) &&
-            !readSlots(*m, o.value(QStringLiteral("slots")), field(path, QStringLiteral("slots"))))
-            return nullptr;
-        break;
+        return !o.contains(QStringLiteral("slots")) ||
+               readSlots(m, o.value(QStringLiteral("slots")), field(path, QStringLiteral("slots")));
     case Kind::WatchDog:
         break;
     }
+    return true;
+}
+
+std::unique_ptr<SimModule> LineFileReader::readModule(const QJsonObject &o, const QString &path,
+                                                      const SimModule *unit)
+{
+    const catalogue::ModelInfo *info = readModel(o, path, unit);
+    if (!info)
+        return nullptr;
+    const QString name = o.value(QStringLiteral("name")).toString();
+    auto m = std::make_unique<SimModule>(name, *info);
+    if (!checkModuleKeys(o, path, *info, name, unit != nullptr) ||
+        !readPlacement(*m, o, path, unit) || !readConfiguration(*m, o, path) ||
+        !readSignals(*m, o, path))
+        return nullptr;
     return m;
 }
 
@@ -617,7 +656,9 @@ bool LineFileReader::readAlarm(SimModule &m, const QJsonValue &value, const QStr
         allowed << QStringLiteral("high") << QStringLiteral("low");
     if (!checkKeys(o, path, allowed))
         return false;
-    const int outputBits = limits ? m.info().outputBits : 2;
+    // The counters and the strain gauge input have two alarm outputs that
+    // are no digital outputs of theirs.
+    const int outputBits = limits && m.info().outputBits > 0 ? m.info().outputBits : 2;
     return readChoice(o, QStringLiteral("mode"), path, AlarmModes, &m.alarm.mode) &&
            readNumber(o, QStringLiteral("high"), path, &m.alarm.high) &&
            readNumber(o, QStringLiteral("low"), path, &m.alarm.low) &&

@@ -53,6 +53,14 @@ qint64 SimLine::wireTimeUs(qint64 characters, qint32 baud)
     return characters * 10 * 1000000 / baud;
 }
 
+qint64 SimLine::replyDelayUs(const SimReply &reply, qint32 baud) const
+{
+    qint64 delay = qint64(m_turnaroundMs) * 1000;
+    if (m_wireTime)
+        delay += wireTimeUs(reply.bytes.size(), baud);
+    return delay;
+}
+
 QByteArray SimLine::receive(const QByteArray &bytes, qint32 baud, qint64 nowMs)
 {
     QByteArray out;

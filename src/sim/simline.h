@@ -86,6 +86,12 @@ public:
     const QByteArrayList &commands() const { return m_commands; }
     void clearCommands() { m_commands.clear(); }
 
+    // Time from the end of a command to the end of its reply on the wire: the
+    // turnaround and, with wire time on, the reply's characters. The
+    // command's own characters are not counted: the client's time-out starts
+    // when its write has ended, after they have passed.
+    qint64 replyDelayUs(const SimReply &reply, qint32 baud) const;
+
     // Wire time of a number of characters (10 bits each) at a baud rate.
     static qint64 wireTimeUs(qint64 characters, qint32 baud);
     // The two checksum digits of a text: its byte sum modulo 256, upper-case hex.

@@ -254,8 +254,11 @@ QByteArray SimModule::formatValue(double value)
 
 std::optional<double> SimModule::parseValue(const QByteArray &text)
 {
+    // Output values come as sign, two digits, point and three decimals; at
+    // most that many digits are taken, so that trailing checksum digits make
+    // the command invalid instead of changing the value.
     static const QRegularExpression pattern(
-        QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+        QStringLiteral("^[+-]?([0-9]{1,2}(\\.[0-9]{0,3})?|\\.[0-9]{1,3})$"));
     if (!pattern.match(QString::fromLatin1(text)).hasMatch())
         return std::nullopt;
     return text.toDouble();
@@ -323,7 +326,7 @@ QByteArray SimModule::executeAnalogInput(char lead, const QByteArray &ok, const 
         return {};
     }
     if (lead == '@') {
-        if (rest == "DI" && m_info.alarms) {
+        if (rest == "DI" && catalogue::answersAlarmRead(m_name)) {
             return ok + QByteArray::number(alarm.mode) + hex2(alarmOutputs(nowMs)) +
                    hex2(digitalInputs);
         }
@@ -392,7 +395,11 @@ QByteArray SimModule::executeDigital(char lead, const QByteArray &ok, const QByt
     const quint32 outputMask = bitMask(m_info.outputBits);
     if (lead == '$' && rest == "6")
         return digitalStatus(ok.mid(1), digitalOutputs, digitalInputs);
-    if (lead == '@' && m_info.outputBits > 0 && (rest.size() == 2 || rest.size() == 4)) {
+    // A port of up to 8 outputs takes one byte, a wider one two: anything
+    // longer (such as checksum digits sent to a module without checksum) is
+    // refused rather than read as the port's value.
+    const int portDigits = m_info.outputBits > 8 ? 4 : 2;
+    if (lead == '@' && m_info.outputBits > 0 && rest.size() == portDigits) {
         const auto value = hexNumber(rest);
         if (!value)
             return {};

@@ -165,7 +165,10 @@ void TestModuleLibrary::calls_data()
     ok("level high", "ReadLevelVolt_2032", "2032", "e5=0", "!0124", "$011H", "f=2.4");
     ok("counter status", "ReadCounterStatus_2032", "2032", "e5=1", "!011", "$0151", "e7=1");
     ok("min width beyond 32767", "ReadMinSignalWidth_2032", "2032", "e5=0", "!0140000", "$0100",
-       "e7=-25536");
+       "e7=-25536 f=40000");
+    // Five digits reach beyond the 16-bit element: fBuf(0) keeps the width.
+    ok("min width beyond 65535", "ReadMinSignalWidth_2032", "2032", "e5=1", "!0199999", "$0101",
+       "e7=-1 f=99999");
     ok("preset", "ReadPresetCounterValue_2032", "2032", "e5=1", "!0100010002", "@01G1",
        "e7=1 e8=2");
     ok("max value", "ReadCounterMaxValue_2032", "2032", "e5=0", "!01FFFFFFFF", "$0130",

@@ -34,6 +34,12 @@ void TestSimLineFile::errorsNameTheField_data()
             {"name": "2065", "address": 31}]})")
                                << "modules[1].address: 1F is already used at 9600 baud by "
                                   "modules[0]";
+    QTest::newRow("alarm of a model without")
+        << one(R"({"name": "2027", "address": 1, "alarm": {"mode": 1}})")
+        << "modules[0].alarm: not used by model 2027";
+    QTest::newRow("slot field of a stand-alone module")
+        << one(R"({"name": "2063", "address": 1, "slot": 1})")
+        << "modules[0].slot: not used by model 2063";
     QTest::newRow("typo") << one(R"({"name": "2026", "address": 1, "bauds": 9600})")
                           << "modules[0].bauds: unknown field";
     QTest::newRow("field of another kind")

@@ -122,11 +122,17 @@ void TestSimProgram::refusesBadStarts()
     QCOMPARE(run({"--line", bad, "--link", link}, &error), 2);
     QVERIFY2(error.contains("modules[0].baud: 9601 is not a supported baud rate"), error);
     QVERIFY(!QFileInfo::exists(link));
+    // A line with no module on it is a usage error too, before any link.
+    QVERIFY(writeFile(bad, R"({"modules": []})"));
+    QCOMPARE(run({"--line", bad, "--link", link}, &error), 2);
+    QVERIFY2(error.contains("modules: lists no module"), error);
+    QVERIFY(!QFileInfo::exists(link));
 
     // A file where the link should go is not replaced.
     const QString good = m_dir.filePath("good.json");
     const QString occupied = m_dir.filePath("occupied");
-    QVERIFY(writeFile(good, R"({"modules": []})") && writeFile(occupied, "keep me"));
+    QVERIFY(writeFile(good, R"({"modules": [{"name": "2026", "address": 1}]})") &&
+            writeFile(occupied, "keep me"));
     QCOMPARE(run({"--line", good, "--link", occupied}, &error), 1);
     QVERIFY2(error.contains("exists and is not a link"), error);
     QFile kept(occupied);

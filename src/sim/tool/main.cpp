@@ -96,6 +96,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "telvioxd-sim: %s\n", qPrintable(error));
         return ExitUsage;
     }
+    // In-process tests use silent lines; a program serving one would only
+    // ever let its client time out.
+    if (line->moduleCount() == 0) {
+        std::fprintf(stderr, "telvioxd-sim: modules: lists no module\n");
+        return ExitUsage;
+    }
     if (turnaround >= 0)
         line->setTurnaroundMs(turnaround);
     if (parser.isSet(wireOption))

@@ -201,15 +201,8 @@ void PtyServer::handleInput(const QByteArray &bytes)
     // A module that talks without end stops when the master speaks again.
     m_stream.active = false;
 
-    const bool wire = m_line.wireTime();
     for (SimReply &reply : m_line.process(bytes, baud, now / 1000)) {
-        qint64 due = now + qint64(m_line.turnaroundMs()) * 1000;
-        if (wire) {
-            // The pseudo-terminal moves bytes at once; a real line would have
-            // taken the command's and the reply's characters' time.
-            due += SimLine::wireTimeUs(reply.command.size() + 1, baud) +
-                   SimLine::wireTimeUs(reply.bytes.size(), baud);
-        }
+        const qint64 due = now + m_line.replyDelayUs(reply, baud);
         m_queue.emplace(due, Outgoing{std::move(reply.bytes), baud, reply.endless});
     }
 }
