@@ -392,8 +392,9 @@ QString ConfigDecoder::counter(Module &module)
 
     perCounter(&ModuleLibrary::ReadPresetCounterValue_2032,
                [&](int n) { record.PresetValue[n] = MakeLong(m_w[7], m_w[8]); });
+    // The word stops at 65535 us; the float carries every width a module reports.
     perCounter(&ModuleLibrary::ReadMinSignalWidth_2032,
-               [&](int n) { record.MinSignalWidth[n] = m_w[7]; });
+               [&](int n) { record.MinSignalWidth[n] = qint32(m_f[0]); });
     perCounter(&ModuleLibrary::ReadCounterMaxValue_2032,
                [&](int n) { record.MaxValue[n] = MakeLong(m_w[7], m_w[8]); });
     perCounter(&ModuleLibrary::ReadAlarmLimitValue_2032,

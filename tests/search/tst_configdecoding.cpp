@@ -166,9 +166,6 @@ void ConfigDecodingTest::branchLines()
     SearchRig rig(
         lineWith("{\"address\": 1, \"baud\": " + QByteArray::number(baud) + ", " + module + "}"),
         {baud});
-    // The strain gauge inputs have no alarms but are asked for them all the same.
-    if (module.contains("2063"))
-        rig.overrides["@01DI"] = "!0100000";
     rig.engine.StartSearch();
 
     QCOMPARE(rig.state.Found.FoundCount, 1);
@@ -188,7 +185,8 @@ void ConfigDecodingTest::storedSettings()
          "alarm": {"mode": "momentary", "high": 4.5, "low": -1.25}},
         {"name": "2032", "address": 2, "mode": "counter", "inputMode": 2,
          "counters": [{"preset": 100, "max": 5000, "alarmLimit": 300, "counting": true},
-                      {"preset": 7, "max": 65536, "alarmLimit": 9, "counting": false}]},
+                      {"preset": 7, "max": 65536, "alarmLimit": 9, "counting": false,
+                       "minWidthUs": 70000}]},
         {"name": "2091", "address": 3, "range": "0C", "channelMask": "0F"}]})");
     rig.state.SearchChecksum = 1;
     rig.engine.StartSearch();
@@ -214,6 +212,7 @@ void ConfigDecodingTest::storedSettings()
     QCOMPARE(counter.PresetValue[0], 100);
     QCOMPARE(counter.PresetValue[1], 7);
     QCOMPARE(counter.MaxValue[1], 65536);
+    QCOMPARE(counter.MinSignalWidth[1], 70000);
     QCOMPARE(counter.CounterAlarmLimit[0], 300);
     QCOMPARE(counter.CounterStatus[0], 1);
     QCOMPARE(counter.CounterStatus[1], 0);

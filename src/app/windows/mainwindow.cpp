@@ -11,6 +11,7 @@
 #include "conversations/windows/establishwindow.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
+#include "search/windows/searchwindow.h"
 #include "server/ddelinksource.h"
 #include "server/ddeprogramitems.h"
 #include "server/pollcycle.h"
@@ -104,6 +105,12 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
                                                          [this] { m_cycle->mnuRun_Click(); });
 
     buildMenus();
+    Clock &clock = services.clock;
+    provideCommand(QStringLiteral("mnuSearch"), [this, &clock] {
+        openSearchWindow({m_state, m_link, *m_library, clock, m_prompt, *this}, this);
+    });
+    // A search running when the program ends stops and closes its window.
+    connect(this, &MainWindow::programEnded, this, [] { endSearchWindow(); });
     m_tray = std::make_unique<ProgramTray>(*m_trayMenu, windowIcon());
     m_exit = std::make_unique<ProgramExit>(
         m_state, m_prompt, m_link, m_folder,
