@@ -129,7 +129,7 @@ private slots:
         row("mnuAuto", "&Auto Run Default.cnv", "mnuFile", true);
         row("mnuExit", "E&xit", "mnuFile", true);
         row("mnuCOMPort", "&COM Port", "", true);
-        row("mnuSearch", "&Search", "", false);
+        row("mnuSearch", "&Search", "", true);
         row("mnuRunDDE", "&Run DDE", "", true);
         row("mnuDisplay", "&Display", "", true);
         row("mnuConvResult", "Conv Setting Result", "mnuDisplay", false);
@@ -379,6 +379,8 @@ private slots:
                              QRegularExpression("DDE service TELVIOXD is not available"));
         trigger(*window, "mnuRunDDE");
         QCOMPARE(rig.state.ServerRunning, 1);
+        // No search while the server runs.
+        QVERIFY(!window->menuItem(QStringLiteral("mnuSearch"))->isEnabled());
     }
 
 private:
