@@ -189,46 +189,67 @@ struct SearchRow
 {
     std::vector<const char *> names;
     SearchClass searchClass;
+    SearchBranch branch;
 };
 
 const std::vector<SearchRow> &searchRows()
 {
     static const std::vector<SearchRow> rows = {
         {{"3026", "2026"},
-         {"thermocouple, mV, V or mA input", "input-range codes 00 to 06 and 0E to 16"}},
-        {{"3080", "2080", "3067", "2067"}, {"mV, V or mA input", "range codes 08 to 0D"}},
-        {{"3027", "2027", "92027"}, {"RTD input", "range codes 20 to 29"}},
-        {{"3063", "2063"}, {"strain gauge input", "no range text"}},
-        {{"3091", "2091", "92091"}, {"8-channel analog input", "range codes 08 to 0D"}},
+         {"thermocouple, mV, V or mA input", "input-range codes 00 to 06 and 0E to 16"},
+         SearchBranch::AlarmTableA},
+        {{"3080", "2080", "3067", "2067"},
+         {"mV, V or mA input", "range codes 08 to 0D"},
+         SearchBranch::AlarmTableB},
+        {{"3027", "2027", "92027"}, {"RTD input", "range codes 20 to 29"}, SearchBranch::Rtd},
+        {{"3063", "2063"},
+         {"strain gauge input", "no range text"},
+         SearchBranch::AlarmWithoutThermocouples},
+        {{"3091", "2091", "92091"},
+         {"8-channel analog input", "range codes 08 to 0D"},
+         SearchBranch::EightChannelB},
         {{"3086", "2086", "92086"},
-         {"8-channel thermocouple input", "range codes 00 to 06 and 0E to 16"}},
-        {{"3011", "2011"}, {"1-channel analog output", "output-range codes 30 to 32"}},
+         {"8-channel thermocouple input", "range codes 00 to 06 and 0E to 16"},
+         SearchBranch::EightChannelC},
+        {{"3011", "2011"},
+         {"1-channel analog output", "output-range codes 30 to 32"},
+         SearchBranch::OneChannelOutput},
         {{"3046", "2046"},
          {"2-channel analog output",
-          "one range text per channel, beginning \"CH:0 \" and \"CH:1 \""}},
-        {{"3028", "2028", "92028"}, {"4-channel analog output", "output-range codes 30 to 35"}},
-        {{"3096", "2096"}, {"3-channel RTD input", "range codes 20 to 2A"}},
-        {{"2058"}, {"digital input", "14*DI"}},
-        {{"2099"}, {"digital output", "13*DO"}},
-        {{"2041"}, {"digital output", "16*DO"}},
-        {{"2065"}, {"digital input and output", "4*DI+8*DO"}},
-        {{"3017", "2017"}, {"digital input and output", "7*DI+8*DO"}},
-        {{"3073", "2073"}, {"digital I/O", "8*DO"}},
-        {{"3088", "2088"}, {"digital input", "16*DI"}},
-        {{"3015", "2015"}, {"digital input and relay output", "4*DI+4*DO"}},
-        {{"3061", "2061"}, {"digital input and relay output", "8*DI+3*DO"}},
-        {{"2012"}, {"digital input and relay output", "4*DI+5*DO"}},
-        {{"3039", "2039", "3079", "2079"}, {"relay output", "7*DO"}},
+          "one range text per channel, beginning \"CH:0 \" and \"CH:1 \""},
+         SearchBranch::TwoChannelOutput},
+        {{"3028", "2028", "92028"},
+         {"4-channel analog output", "output-range codes 30 to 35"},
+         SearchBranch::FourChannelOutput},
+        {{"3096", "2096"},
+         {"3-channel RTD input", "range codes 20 to 2A"},
+         SearchBranch::ThreeChannelRtd},
+        {{"2058"}, {"digital input", "14*DI"}, SearchBranch::Digital},
+        {{"2099"}, {"digital output", "13*DO"}, SearchBranch::Digital},
+        {{"2041"}, {"digital output", "16*DO"}, SearchBranch::Digital},
+        {{"2065"}, {"digital input and output", "4*DI+8*DO"}, SearchBranch::Digital},
+        {{"3017", "2017"}, {"digital input and output", "7*DI+8*DO"}, SearchBranch::Digital},
+        {{"3073", "2073"}, {"digital I/O", "8*DO"}, SearchBranch::Digital},
+        {{"3088", "2088"}, {"digital input", "16*DI"}, SearchBranch::Digital},
+        {{"3015", "2015"}, {"digital input and relay output", "4*DI+4*DO"}, SearchBranch::Digital},
+        {{"3061", "2061"}, {"digital input and relay output", "8*DI+3*DO"}, SearchBranch::Digital},
+        {{"2012"}, {"digital input and relay output", "4*DI+5*DO"}, SearchBranch::Digital},
+        {{"3039", "2039", "3079", "2079"}, {"relay output", "7*DO"}, SearchBranch::Digital},
         {{"3032", "2032"},
-         {"counter/frequency input, 2 counters", "\"Counter Mode\" or \"Frequency Mode\""}},
-        {{"92040"}, {"digital input", "16*D/I"}},
-        {{"92073"}, {"digital input", "8*isolated D/I"}},
-        {{"92088"}, {"digital input", "16*isolated D/I"}},
-        {{"92035", "92092"}, {"digital input and output", "8*D/I+8*D/O"}},
-        {{"92087"}, {"digital output", "16*isolated D/O"}},
-        {{"92061"}, {"digital input and relay output", "4*isolated D/I+4*relay(4C),220V"}},
-        {{"92060"}, {"relay output", "8*relay(8A),120V"}},
-        {{"6000", "9000", "9300", "9900"}, {"main unit", "its slots are listed"}},
+         {"counter/frequency input, 2 counters", "\"Counter Mode\" or \"Frequency Mode\""},
+         SearchBranch::Counter},
+        {{"92040"}, {"digital input", "16*D/I"}, SearchBranch::Digital},
+        {{"92073"}, {"digital input", "8*isolated D/I"}, SearchBranch::Digital},
+        {{"92088"}, {"digital input", "16*isolated D/I"}, SearchBranch::Digital},
+        {{"92035", "92092"}, {"digital input and output", "8*D/I+8*D/O"}, SearchBranch::Digital},
+        {{"92087"}, {"digital output", "16*isolated D/O"}, SearchBranch::Digital},
+        {{"92061"},
+         {"digital input and relay output", "4*isolated D/I+4*relay(4C),220V"},
+         SearchBranch::Digital},
+        {{"92060"}, {"relay output", "8*relay(8A),120V"}, SearchBranch::Digital},
+        {{"6000", "9000", "9300", "9900"},
+         {"main unit", "its slots are listed"},
+         SearchBranch::MainUnit},
     };
     return rows;
 }
@@ -566,8 +587,10 @@ const std::vector<ModelInfo> &models()
 
 bool answersAlarmRead(const QString &name)
 {
-    const ModelInfo *info = modelInfo(name);
-    return info && (info->alarms || QLatin1String(info->name) == QLatin1String("2063"));
+    // Exactly the models the search's decoding asks for their alarm state.
+    const std::optional<SearchBranch> branch = searchBranch(name);
+    return branch == SearchBranch::AlarmTableA || branch == SearchBranch::AlarmTableB ||
+           branch == SearchBranch::AlarmWithoutThermocouples;
 }
 
 std::optional<SearchClass> searchClass(const QString &name)
@@ -576,6 +599,19 @@ std::optional<SearchClass> searchClass(const QString &name)
     for (const SearchRow &row : searchRows()) {
         if (holds(row.names, handled))
             return row.searchClass;
+    }
+    return std::nullopt;
+}
+
+std::optional<SearchBranch> searchBranch(const QString &name)
+{
+    const QString handled = handledName(name);
+    // The watch-dog module reports a name of letters and has no class row.
+    if (handled == QLatin1String("WDT0"))
+        return SearchBranch::WatchDog;
+    for (const SearchRow &row : searchRows()) {
+        if (holds(row.names, handled))
+            return row.branch;
     }
     return std::nullopt;
 }

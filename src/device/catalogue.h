@@ -90,6 +90,27 @@ struct SearchClass
 };
 std::optional<SearchClass> searchClass(const QString &name);
 
+// How the search decodes a found module's configuration: one branch per class
+// row above, and the watch-dog module ("WDT0"), which has no class row.
+// For the digital branch the class description is the module's make-up text.
+enum class SearchBranch {
+    AlarmTableA,               // alarm-capable single input, range table A
+    AlarmTableB,               // alarm-capable single input, range table B
+    Rtd,                       // RTD input, range table D
+    AlarmWithoutThermocouples, // range table A, codes 00 to 06
+    EightChannelB,             // 8-channel input, range table B
+    EightChannelC,             // 8-channel thermocouple input, range table C
+    OneChannelOutput,          // range table E
+    TwoChannelOutput,          // per-channel ranges
+    FourChannelOutput,         // range table F
+    ThreeChannelRtd,           // range table D and code 2A
+    Digital,
+    Counter,
+    MainUnit,
+    WatchDog,
+};
+std::optional<SearchBranch> searchBranch(const QString &name);
+
 // The digital status reply: output and input bits as hexadecimal bytes at
 // fixed reply positions (b(p) = the byte at characters p and p+1, counted from
 // 1 at the lead). Slot modules of 9000/6000 units carry "!AA" before the data,

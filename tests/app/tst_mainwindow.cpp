@@ -354,6 +354,8 @@ private slots:
                              QRegularExpression("DDE service TELVIOXD is not available"));
         trigger(*window, "mnuRunDDE");
         QCOMPARE(rig.state.ServerRunning, 1);
+        // No search while the server runs.
+        QVERIFY(!window->menuItem(QStringLiteral("mnuSearch"))->isEnabled());
     }
 
 private:

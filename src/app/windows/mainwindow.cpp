@@ -14,6 +14,7 @@
 #include "search/windows/configdialog.h"
 #include "search/windows/modulewindow.h"
 #include "search/windows/resultwindow.h"
+#include "search/windows/searchwindow.h"
 #include "server/ddeprogramitems.h"
 #include "server/pollcycle.h"
 #include "server/servingprogram.h"
@@ -101,6 +102,12 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     m_printer = std::make_unique<QtPrinter>(m_prompt, services.dialogs);
 
     buildMenus();
+    Clock &clock = services.clock;
+    provideCommand(QStringLiteral("mnuSearch"), [this, &clock] {
+        openSearchWindow({m_state, m_link, m_serving->library(), clock, m_prompt, *this}, this);
+    });
+    // A search running when the program ends stops and closes its window.
+    connect(this, &MainWindow::programEnded, this, [] { endSearchWindow(); });
     provideCommand(QStringLiteral("mnuCOMPort"), [this] { mnuCOMPort_Click(); });
     // The two windows are shown afresh at every command and gone once closed.
     const auto showOwned = [](QWidget *window) {
@@ -248,9 +255,8 @@ void MainWindow::provideCommand(const QString &menuName, std::function<void()> c
 
 void MainWindow::mnuCOMPort_Click()
 {
-    // TODO(search): a running search is stopped here first, by the search
-    // window's own stop (its caption "The Found Out Q-2000 module ...", its
-    // hint "Stopping !!!"), once the search window provides it.
+    // A running search stops first; its window says so.
+    stopSearchForSettings(m_state);
     ConfigDialog dialog(m_state, this);
     dialog.exec();
 }

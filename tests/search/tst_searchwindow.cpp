@@ -1,0 +1,172 @@
+// The search window offscreen, on the simulated line with virtual time: it
+// searches once it is up, lists what it finds, and its toolbar, close box and
+// the settings command act on the running search.
+
+#include "core/programnames.h"
+#include "search/windows/searchwindow.h"
+#include "searchrig.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace telviox;
+using namespace telviox::test;
+
+namespace {
+
+const QByteArray Line = R"({"modules": [
+    {"name": "2011", "address": 1, "range": "30"},
+    {"name": "9000", "address": 2, "slots": [{"slot": 2, "name": "9040"}]},
+    {"name": "2073", "address": 200}]})";
+
+QStringList listed(const SearchWindow &window)
+{
+    QStringList lines;
+    const auto *list = window.findChild<QListWidget *>("moduleList");
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+QString labelText(const SearchWindow &window, const char *name)
+{
+    return window.findChild<QLabel *>(name)->text();
+}
+
+} // namespace
+
+class SearchWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void searchesWhenShown();
+    void toolbarDuringSearch_data();
+    void toolbarDuringSearch();
+    void closeBoxAsks_data();
+    void closeBoxAsks();
+    void settingsCommandStopsTheOpenWindow();
+};
+
+void SearchWindowTest::searchesWhenShown()
+{
+    SearchRig rig(Line);
+    SearchWindow window(rig.context);
+    QCOMPARE(window.windowTitle(), QString("Searching the connected module..."));
+    QCOMPARE(labelText(window, "Label10"),
+             QString("In Searching, Press Right Button of Mouse To Stop !"));
+    QCOMPARE(window.toolbarButton(2)->text(), QString("Start Search"));
+    QCOMPARE(window.toolbarButton(3)->text(), QString("Stop Search"));
+    QCOMPARE(window.toolbarButton(4)->text(), QString("Exit Search"));
+    for (const char *heading : {"Module", "Type:", "Address:", "Dec[Hex]", "Baud", "Rate",
+                                "Checksum", "Alarm", "      Remark"}) {
+        bool found = false;
+        for (const QLabel *label : window.findChildren<QLabel *>())
+            found = found || label->text() == QLatin1String(heading);
+        QVERIFY2(found, heading);
+    }
+
+    window.show();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(window.windowTitle(), QString("The Found Out Q-2000/9000 module ..."));
+    QCOMPARE(listed(window), rig.foundLines());
+    QCOMPARE(listed(window).size(), 4);
+    QVERIFY(listed(window).at(2).startsWith("9040    S2"));
+    QCOMPARE(labelText(window, "comLabel"), QString("COM1"));
+    QCOMPARE(labelText(window, "decaddressLabel"), QString(" 255[dec]"));
+    QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->value(), 255);
+    QVERIFY(window.isVisible());
+    QCOMPARE(rig.prompt.beeps(), 1);
+
+    // Start again once it has completed: a fresh search, the same lines.
+    window.toolbarButton(2)->trigger();
+    QCOMPARE(listed(window).size(), 4);
+    QCOMPARE(rig.frames().count("$00M"), 2);
+}
+
+void SearchWindowTest::toolbarDuringSearch_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("stop") << 3 << true << "Searching the connected module ...";
+    QTest::newRow("exit") << 4 << false << "Searching For Q-2000/9000 Module...";
+}
+
+void SearchWindowTest::toolbarDuringSearch()
+{
+    QFETCH(int, button);
+    QFETCH(bool, visible);
+    QFETCH(QString, caption);
+
+    SearchRig rig(Line);
+    SearchWindow window(rig.context);
+    if (button == 4)
+        rig.prompt.expect("Sure To Exit Searching ?", BoxStyle::YesNo | BoxStyle::Exclamation,
+                          ProgramTitle, Answer::Yes);
+    window.show();
+    // Pressed while the first command's events are processed.
+    QTimer::singleShot(0, &window, [&] { window.toolbarButton(button)->trigger(); });
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(rig.prompt.problems(), QStringList());
+    QCOMPARE(rig.frames(), QStringList{"$00M"});
+    QCOMPARE(window.isVisible(), visible);
+    QCOMPARE(window.windowTitle(), caption);
+    QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->isVisible(), false);
+}
+
+void SearchWindowTest::closeBoxAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("yes") << int(Answer::Yes);
+    QTest::newRow("no") << int(Answer::No);
+}
+
+void SearchWindowTest::closeBoxAsks()
+{
+    QFETCH(int, answer);
+    SearchRig rig(R"({"modules": []})", {});
+    SearchWindow window(rig.context);
+    window.show();
+    QCoreApplication::processEvents();
+    rig.prompt.expect("To Exit Searching ?", BoxStyle::YesNo | BoxStyle::Question, ProgramTitle,
+                      Answer(answer));
+    window.close();
+    QCOMPARE(rig.prompt.problems(), QStringList());
+    QCOMPARE(window.isVisible(), answer == int(Answer::No));
+    QCOMPARE(rig.state.Found.StopFlag, 1);
+}
+
+void SearchWindowTest::settingsCommandStopsTheOpenWindow()
+{
+    SearchRig rig(Line);
+    // With no window open only the flag is set.
+    rig.state.Found.StopFlag = 0;
+    stopSearchForSettings(rig.state);
+    QCOMPARE(rig.state.Found.StopFlag, 1);
+
+    SearchWindow window(rig.context);
+    window.show();
+    QTimer::singleShot(0, &window, [&] { stopSearchForSettings(rig.state); });
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(window.windowTitle(), QString("The Found Out Q-2000 module ..."));
+    QCOMPARE(labelText(window, "Label10"), QString("Stopping !!!"));
+    QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->isVisible(), false);
+    QCOMPARE(rig.frames(), QStringList{"$00M"});
+
+    // The program's end closes the window of a stopped search at once.
+    endSearchWindow();
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(SearchWindowTest)
+#include "tst_searchwindow.moc"
