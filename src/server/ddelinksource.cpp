@@ -63,8 +63,8 @@ std::unique_ptr<QObject> DdeLinkSource::listen(int position, const LinkSourceNam
                          });
         return listener;
     }
-    auto advise = std::make_unique<DdeAdviseLink>(m_connection, source.service, source.topic,
-                                                  source.item);
+    auto advise =
+        std::make_unique<DdeAdviseLink>(m_connection, source.service, source.topic, source.item);
     QObject::connect(advise.get(), &DdeAdviseLink::advised, advise.get(),
                      [follow](const QString &, const QString &text) { follow(text); });
     return advise;

@@ -46,7 +46,8 @@ private slots:
         QVERIFY(sheet.publish());
 
         VirtualClock clock;
-        const auto line = loadLine(R"({"modules": [{"name": "2011", "address": 3, "baud": 9600}]})");
+        const auto line =
+            loadLine(R"({"modules": [{"name": "2011", "address": 3, "baud": 9600}]})");
         SerialLink link(clock, sim::simDeviceFactory(*line, clock));
         SharedState state;
         ScriptedPrompt prompt;
