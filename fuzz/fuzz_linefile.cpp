@@ -3,7 +3,8 @@
 // line that answers whatever it is sent, at any time.
 //
 // Input: the line file, then optionally a NUL and the traffic: the port's rate,
-// then steps of (milliseconds later, bytes sent).
+// then steps of (milliseconds later, bytes sent). Bytes sent are taken from the
+// front of the traffic, everything else from its back.
 
 #include "fuzzcheck.h"
 #include "sim/simline.h"
@@ -35,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
 
     FuzzedDataProvider traffic(data + jsonSize + 1, size - jsonSize - 1);
-    const qint32 baud = traffic.ConsumeIntegral<qint32>();
+    // Mostly the rate a module has when its file names none, so that the
+    // modules answer; now and then any rate at all.
+    const qint32 baud = traffic.ConsumeBool() ? traffic.ConsumeIntegral<qint32>() : 9600;
     qint64 now = 0;
     while (traffic.remaining_bytes() > 0) {
         now = std::min(LongestRunMs, now + traffic.ConsumeIntegralInRange<qint64>(0, LongestRunMs));

@@ -30,14 +30,22 @@ export ASAN_OPTIONS=abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/findings"
 failed=()
+# A stop ends the running target too.
+running=
+trap '[ -z "$running" ] || kill -TERM "$running" 2>/dev/null; exit 143' TERM INT
 for target in "${targets[@]}"; do
     work=$build/corpus/$target
     mkdir -p "$work"
     options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/findings/$target-")
     [ -f "$root/fuzz/$target.dict" ] && options+=(-dict="$root/fuzz/$target.dict")
     echo "== $target: $seconds s"
-    if ! "$build/fuzz/$target" "${options[@]}" "$work" "$root/fuzz/corpus/$target" \
-        >"$build/$target.log" 2>&1; then
+    "$build/fuzz/$target" "${options[@]}" "$work" "$root/fuzz/corpus/$target" \
+        >"$build/$target.log" 2>&1 &
+    running=$!
+    status=0
+    wait "$running" || status=$?
+    running=
+    if [ "$status" -ne 0 ]; then
         failed+=("$target")
         tail -n 60 "$build/$target.log" >&2
     else

@@ -23,7 +23,9 @@ if [ "$sanitize" = yes ]; then
     # readable stacks; assertions stay on.
     BUILD_DIR=$build "$root/scripts/build.sh" -DTELVIOXD_SANITIZE=ON \
         -DCMAKE_CXX_COMPILER=clang++ "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
-    export ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
+    # Qt is built without frame pointers: the slow unwinder gives a leak's
+    # whole stack.
+    export ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:fast_unwind_on_malloc=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
     if [ -z "${ASAN_SYMBOLIZER_PATH:-}" ]; then

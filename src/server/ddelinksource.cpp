@@ -1,5 +1,7 @@
 #include "server/ddelinksource.h"
 
+#include "server/ddeitemserver.h"
+
 #include <utility>
 
 namespace telviox {
@@ -28,10 +30,10 @@ bool DdeLinkSource::connectItem(int position, const LinkSourceName &source, int 
 {
     // The link is set up again on every tick; listening to the same source
     // goes on undisturbed, so no change slips through between two ticks.
-    std::unique_ptr<DdeAdviseLink> advise;
+    std::unique_ptr<QObject> listener;
     if (const auto it = m_links.find(position); it != m_links.end()) {
         if (sameSource(it->second.source, source))
-            advise = std::move(it->second.advise);
+            listener = std::move(it->second.listener);
         m_links.erase(it);
     }
     const DdeResult present = m_client.checkService(source.service);
@@ -39,17 +41,33 @@ bool DdeLinkSource::connectItem(int position, const LinkSourceName &source, int 
         m_lastError = present.error;
         return false;
     }
-    if (!advise) {
-        advise = std::make_unique<DdeAdviseLink>(m_connection, source.service, source.topic,
-                                                 source.item);
-        QObject::connect(advise.get(), &DdeAdviseLink::advised, advise.get(),
-                         [this, position](const QString &, const QString &text) {
-                             if (m_follower)
-                                 m_follower(position, text);
-                         });
-    }
-    m_links[position] = Link{source, timeoutMs, std::move(advise)};
+    if (!listener)
+        listener = listen(position, source);
+    m_links.emplace(position, Link{source, timeoutMs, std::move(listener)});
     return true;
+}
+
+std::unique_ptr<QObject> DdeLinkSource::listen(int position, const LinkSourceName &source)
+{
+    const auto follow = [this, position](const QString &text) {
+        if (m_follower)
+            m_follower(position, text);
+    };
+    if (DdeItemServer *local =
+            DdeItemServer::localServer(m_connection, source.service, source.topic)) {
+        auto listener = std::make_unique<QObject>();
+        QObject::connect(local, &DdeItemServer::textChanged, listener.get(),
+                         [follow, item = source.item](const QString &changed, const QString &text) {
+                             if (changed == item)
+                                 follow(text);
+                         });
+        return listener;
+    }
+    auto advise =
+        std::make_unique<DdeAdviseLink>(m_connection, source.service, source.topic, source.item);
+    QObject::connect(advise.get(), &DdeAdviseLink::advised, advise.get(),
+                     [follow](const QString &, const QString &text) { follow(text); });
+    return advise;
 }
 
 std::optional<QString> DdeLinkSource::requestItem(int position)

@@ -37,8 +37,13 @@ private:
     {
         LinkSourceName source;
         int timeoutMs = DdeClient::DefaultTimeoutMs;
-        std::unique_ptr<DdeAdviseLink> advise;
+        // Hears the source's changes while the link stands; the connection
+        // goes with it.
+        std::unique_ptr<QObject> listener;
     };
+
+    // Through the bus, or straight from the server when it is this program's.
+    std::unique_ptr<QObject> listen(int position, const LinkSourceName &source);
 
     QDBusConnection m_connection;
     DdeClient m_client;

@@ -76,7 +76,6 @@ public:
     // with the program. Works from any state, also while a box the operator
     // has not answered yet is up (its answer then changes nothing).
     void endBySystem();
-    bool hasEnded() const { return m_ended; }
 
     // Menu items by their names ("mnuOpen", "mnutelvioxD", ...).
     QAction *menuItem(const QString &name) const;

@@ -37,7 +37,6 @@ public:
 
     // Null before the main window is built and after a start that ended.
     MainWindow *window() const { return m_window; }
-    ProgramStart &programStart() { return m_start; }
     bool hasEnded() const { return m_ended; }
 
     // Watches the application for the end of the session.
