@@ -98,6 +98,7 @@ private slots:
     void servesTheDemoLineUntilTerminated();
     void signalAtTheFirstStartBox_data();
     void signalAtTheFirstStartBox();
+    void signalWhileASourceHangs();
     void cleanup()
     {
         stop(m_program);
@@ -106,10 +107,13 @@ private slots:
     }
 
 private:
+    void startDemo(const QDir &home);
+    void startProgram(const QDir &home);
     static void stop(QProcess &process)
     {
         if (process.state() == QProcess::NotRunning)
             return;
+        ::kill(pid_t(process.processId()), SIGCONT); // one the test stopped
         process.terminate();
         if (!process.waitForFinished(StepMs)) {
             process.kill();
@@ -137,9 +141,11 @@ void TestEndToEnd::initTestCase()
         QVERIFY2(QFile::exists(program(name)), name);
 }
 
-void TestEndToEnd::servesTheDemoLineUntilTerminated()
+// The demonstration in a folder of its own: telvioxd-sim serves the line on
+// COM1, telvioxd-dde the source of the output conversation, and telvioxd runs
+// the list with auto-run.
+void TestEndToEnd::startDemo(const QDir &home)
 {
-    const QDir home(m_home.path());
     QVERIFY(home.mkpath(QStringLiteral("ports")));
     int code = -1;
     const QByteArray listed = run(program("telvioxd-demo-list"), {home.path()}, &code);
@@ -148,10 +154,6 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     QFile config(home.filePath(QStringLiteral("lumvex.cfg")));
     QVERIFY(config.open(QIODevice::WriteOnly) && config.write("1,16,0,1\n") == 9);
     config.close();
-    const QStringList kept = {"lumvex.cfg", "default.cnv", "default.dde"};
-    QList<QByteArray> before;
-    for (const QString &name : kept)
-        before << contents(home.filePath(name));
 
     m_sim.setProcessChannelMode(QProcess::MergedChannels);
     m_sim.start(program("telvioxd-sim"),
@@ -164,7 +166,10 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     m_source.start(program("telvioxd-dde"), {"serve", "DemoSource", "Values", "Setpoint=2.5"});
     const QByteArray sourceOut = readUntil(m_source, "ready");
     QVERIFY2(sourceOut.contains("ready"), sourceOut.constData());
+}
 
+void TestEndToEnd::startProgram(const QDir &home)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TELVIOXD_HOME"), home.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -172,6 +177,21 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     m_program.setProcessChannelMode(QProcess::MergedChannels);
     m_program.start(program("telvioxd"), {});
     QVERIFY(m_program.waitForStarted(StartMs));
+}
+
+void TestEndToEnd::servesTheDemoLineUntilTerminated()
+{
+    const QDir home(m_home.path());
+    startDemo(home);
+    if (QTest::currentTestFailed())
+        return;
+    const QStringList kept = {"lumvex.cfg", "default.cnv", "default.dde"};
+    QList<QByteArray> before;
+    for (const QString &name : kept)
+        before << contents(home.filePath(name));
+    startProgram(home);
+    if (QTest::currentTestFailed())
+        return;
 
     // Auto-run starts the server: the service appears and Text1 gets the
     // thermocouple's value.
@@ -221,6 +241,7 @@ void TestEndToEnd::servesTheDemoLineUntilTerminated()
     // The output follows its source: what is poked there is written to the
     // module on the next tick and shown in the conversation's item.
     QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+2.500")));
+    int code = -1;
     run(program("telvioxd-dde"), {"poke", "DemoSource", "Values", "Setpoint", "4.25"}, &code);
     QCOMPARE(code, 0);
     QVERIFY(itemBecomes(QStringLiteral("Text7"), QStringLiteral("+4.250")));
@@ -275,6 +296,45 @@ void TestEndToEnd::signalAtTheFirstStartBox()
     QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_program.exitCode(), 0);
     QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList());
+}
+
+// The output conversation's source takes the request and never answers (it
+// is stopped): the tick waits for it, and with it the program's one thread.
+// A signal still ends the program, if not on the next turn of its loop, at
+// its deadline.
+void TestEndToEnd::signalWhileASourceHangs()
+{
+    QTemporaryDir folder;
+    const QDir home(folder.path());
+    startDemo(home);
+    if (QTest::currentTestFailed())
+        return;
+    ::kill(pid_t(m_source.processId()), SIGSTOP);
+    startProgram(home);
+    if (QTest::currentTestFailed())
+        return;
+    // Stuck: the service is there but its thread does not answer.
+    QDeadlineTimer deadline(StartMs);
+    bool stuck = false;
+    while (!stuck && !deadline.hasExpired() && m_program.state() == QProcess::Running) {
+        int code = 0;
+        const QByteArray owned =
+            gdbus("call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
+                  "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD");
+        if (owned.contains("true"))
+            gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
+                  "dde.Topic.Request Text1",
+                  &code);
+        stuck = owned.contains("true") && code != 0;
+        if (!stuck)
+            QTest::qWait(100);
+    }
+    QVERIFY(stuck);
+
+    ::kill(pid_t(m_program.processId()), SIGTERM);
+    QVERIFY(m_program.waitForFinished(StepMs));
+    ::kill(pid_t(m_source.processId()), SIGCONT);
+    QCOMPARE(contents(home.filePath("lumvex.cfg")), QByteArray("1,16,0,1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

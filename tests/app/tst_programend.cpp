@@ -201,21 +201,6 @@ private slots:
         QCOMPARE(rig.config(), QByteArray("1,16,0,0\r\n"));
     }
 
-    // Running, with nothing open: the signal ends the event loop.
-    void signalWhileRunning()
-    {
-        Rig rig({1});
-        rig.write(QStringLiteral("lumvex.cfg"), "1,16,0,1\r\n");
-        rig.writeList();
-        QTimer::singleShot(0, &rig.program, [] { ::raise(SIGTERM); });
-        // Only keeps a hang from hanging the test.
-        QTimer::singleShot(60000, &rig.program, [] { QCoreApplication::exit(1); });
-        QCOMPARE(rig.program.exec(), 0);
-        QVERIFY(rig.boxes.isEmpty());
-        QCOMPARE(rig.state.ServerRunning, qint16(0));
-        QCOMPARE(rig.config(), QByteArray("1,16,0,1\r\n"));
-    }
-
 private:
     test::TestBus m_bus;
 };

@@ -12,12 +12,21 @@ namespace telviox {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t deadlineSet = 0;
 constexpr std::array<int, 3> Watched = {SIGTERM, SIGINT, SIGHUP};
+// The program ends on the event loop's next turn; a turn that does not come
+// (an exchange or a linked source that does not answer blocks the one thread
+// for up to minutes) must not keep it alive: SIGALRM's default action ends it.
+constexpr unsigned EndDeadlineSeconds = 10;
 
 // Only async-signal-safe work here: the notifier reads the byte.
 void onSignal(int signalNumber)
 {
     const int saved = errno;
+    if (!deadlineSet) {
+        deadlineSet = 1;
+        ::alarm(EndDeadlineSeconds);
+    }
     const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
     errno = saved;
@@ -40,12 +49,15 @@ SystemCloseWatcher::SystemCloseWatcher(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (const int s : Watched)
         ::sigaction(s, &action, nullptr);
+    ::signal(SIGALRM, SIG_DFL);
 }
 
 SystemCloseWatcher::~SystemCloseWatcher()
 {
     if (!m_notifier)
         return;
+    ::alarm(0);
+    deadlineSet = 0;
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
