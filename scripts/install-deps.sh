@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build build-essential
-          libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core)
+          libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core
+          poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,9 @@
 #include "support/scriptedprompt.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -125,15 +128,15 @@ private slots:
         row("mnuSave", "&Save", "mnuFile", true);
         row("mnuAuto", "&Auto Run Default.cnv", "mnuFile", true);
         row("mnuExit", "E&xit", "mnuFile", true);
-        row("mnuCOMPort", "&COM Port", "", false);
+        row("mnuCOMPort", "&COM Port", "", true);
         row("mnuSearch", "&Search", "", true);
         row("mnuRunDDE", "&Run DDE", "", true);
         row("mnuDisplay", "&Display", "", true);
         row("mnuConvResult", "Conv Setting Result", "mnuDisplay", false);
-        row("mnuSearchResult", "Search Result", "mnuDisplay", false);
+        row("mnuSearchResult", "Search Result", "mnuDisplay", true);
         row("mun2help", "&Help", "", true);
         row("munhelp", "&OnLine Help", "mun2help", true);
-        row("munsupport", "&Module Supported", "mun2help", false);
+        row("munsupport", "&Module Supported", "mun2help", true);
         row("munAbout", "&About", "mun2help", true);
         row("mnutelvioxD", "Open &TELVIOXD", "mnuMain", true);
         row("mnuDDE", "Open &DDE Windows", "mnuMain", true);
@@ -267,6 +270,45 @@ private slots:
         QVERIFY(!rig.state.ServerRunning && !rig.link.isOpen(1) && !window->tray().isShown());
         QCOMPARE(rig.configWhenPortClosed, QByteArray("1,16,0,1 and a tail that must go\n"));
         QCOMPARE(rig.config(), QByteArray("1,129,0,1\n"));
+    }
+
+    void searchSettingsReachTheConfigurationFile()
+    {
+        Rig rig;
+        rig.writeConfig("1,16,0,0\n");
+        const auto window = rig.loadWindow();
+        // The modal dialog: COM3, 9600 alone, checksum modules too.
+        QTimer::singleShot(0, window.get(), [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog && dialog->objectName() == QLatin1String("frmConfig"));
+            dialog->findChild<QComboBox *>("Combo1")->setCurrentIndex(2);
+            dialog->findChild<QPushButton *>("Command4")->click();
+            dialog->findChild<QCheckBox *>("baudrateCheck(7)")->click();
+            dialog->findChild<QRadioButton *>("Option1(1)")->click();
+            dialog->findChild<QPushButton *>("okCmd")->click();
+        });
+        trigger(*window, "mnuCOMPort");
+        QCOMPARE(rig.state.ComPort, qint16(3));
+        rig.prompt.expect(Question, 0x24, QStringLiteral("TELVIOXD"), Answer::Yes);
+        trigger(*window, "mnuExit");
+        VERIFY_PROMPTS(rig);
+        QCOMPARE(rig.config(), QByteArray("3,128,1,0\n"));
+    }
+
+    void searchWindowsOpenFromTheMenus()
+    {
+        Rig rig;
+        const auto window = rig.loadWindow();
+        trigger(*window, "mnuSearchResult");
+        trigger(*window, "munsupport");
+        for (const char *name : {"Form9", "frmModule"}) {
+            auto *shown = window->findChild<QWidget *>(name);
+            QVERIFY2(shown && shown->isVisible() && shown->isWindow(), name);
+            // Closed, it is gone: the next command opens it afresh.
+            shown->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(!window->findChild<QWidget *>(name));
+        }
     }
 
     void systemCloseAsksNothingAndSavesNothing()

@@ -6,11 +6,15 @@
 #include "app/windows/aboutbox.h"
 #include "app/windows/helpwindow.h"
 #include "app/windows/programtray.h"
+#include "app/windows/qtprinter.h"
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationtable.h"
 #include "conversations/windows/establishwindow.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
+#include "search/windows/configdialog.h"
+#include "search/windows/modulewindow.h"
+#include "search/windows/resultwindow.h"
 #include "search/windows/searchwindow.h"
 #include "server/ddelinksource.h"
 #include "server/ddeprogramitems.h"
@@ -104,6 +108,8 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
                                                          *m_establish, *this,
                                                          [this] { m_cycle->mnuRun_Click(); });
 
+    m_printer = std::make_unique<QtPrinter>(m_prompt, services.dialogs);
+
     buildMenus();
     Clock &clock = services.clock;
     provideCommand(QStringLiteral("mnuSearch"), [this, &clock] {
@@ -111,6 +117,17 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     });
     // A search running when the program ends stops and closes its window.
     connect(this, &MainWindow::programEnded, this, [] { endSearchWindow(); });
+    provideCommand(QStringLiteral("mnuCOMPort"), [this] { mnuCOMPort_Click(); });
+    // The two windows are shown afresh at every command and gone once closed.
+    const auto showOwned = [](QWidget *window) {
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    };
+    provideCommand(QStringLiteral("mnuSearchResult"), [this, showOwned] {
+        showOwned(new ResultWindow(m_state, m_prompt, *m_printer, this));
+    });
+    provideCommand(QStringLiteral("munsupport"),
+                   [this, showOwned] { showOwned(new ModuleWindow(this)); });
     m_tray = std::make_unique<ProgramTray>(*m_trayMenu, windowIcon());
     m_exit = std::make_unique<ProgramExit>(
         m_state, m_prompt, m_link, m_folder,
@@ -239,6 +256,14 @@ void MainWindow::provideCommand(const QString &menuName, std::function<void()> c
     m_provided.insert(menuName, true);
     // The search stays off while the server runs.
     action->setEnabled(menuName != QLatin1String("mnuSearch") || m_state.ServerRunning == 0);
+}
+
+void MainWindow::mnuCOMPort_Click()
+{
+    // A running search stops before its settings change.
+    stopSearchForSettings(m_state);
+    ConfigDialog dialog(m_state, this);
+    dialog.exec();
 }
 
 void MainWindow::setSettingDialog(std::function<void(int)> open)

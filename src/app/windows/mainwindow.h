@@ -30,6 +30,7 @@ class HelpWindow;
 class ModuleLibrary;
 class PollCycle;
 class PollTimer;
+class Printer;
 class ProgramTray;
 class Prompt;
 class SerialLink;
@@ -104,6 +105,9 @@ public:
     void showAbout();
     // "Open &TELVIOXD": back to normal size, shown and in front.
     void mnutelvioxD_Click();
+    // "&COM Port": the search settings dialog, modal.
+    void mnuCOMPort_Click();
+    Printer &printer() const { return *m_printer; }
 
 signals:
     // The confirmed close has run; the program ends.
@@ -152,6 +156,7 @@ private:
     std::unique_ptr<ConversationFileCommands> m_files;
     std::unique_ptr<ProgramExit> m_exit;
     std::unique_ptr<ProgramTray> m_tray;
+    std::unique_ptr<Printer> m_printer;
     std::function<void(int)> m_settingDialog;
 
     bool m_systemClosing = false;
