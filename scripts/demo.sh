@@ -5,7 +5,9 @@
 # (default.cnv) and serves the modules' values as items on D-Bus; this script
 # prints every change of the items (telvioxd-dde advise) until Ctrl+C.
 # Without a display the program runs offscreen; without a session bus the
-# script starts one. Builds what it needs first (into build/ or $BUILD_DIR).
+# script starts one. Builds what it needs first (into build/ or $BUILD_DIR;
+# a BUILD_DIR that already holds the programs, in bin/ or itself, is used as
+# it is when it is no build tree).
 #
 #   scripts/demo.sh               serve and print the live items until Ctrl+C
 #   scripts/demo.sh --seconds N   the same, stopping by itself after N seconds
@@ -14,7 +16,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+case $build in /*) ;; *) build=$PWD/$build ;; esac
 bin=$build/bin
+if [ ! -x "$bin/telvioxd-sim" ] && [ -x "$build/telvioxd-sim" ]; then
+    bin=$build
+fi
 demo_line=$root/sim/demo-line.json
 
 all_args=("$@")
@@ -55,7 +61,8 @@ done
 if [ "$missing" = yes ]; then
     "$root/scripts/install-deps.sh"
     BUILD_DIR=$build "$root/scripts/build.sh"
-else
+    bin=$build/bin
+elif [ -f "$build/CMakeCache.txt" ]; then
     # Already built: bring the programs up to date, quietly unless it fails.
     if ! log=$(cmake --build "$build" --target "${targets[@]}" 2>&1); then
         echo "$log" >&2
@@ -65,6 +72,8 @@ fi
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/telvioxd-demo.XXXXXX")
 mkdir -p "$home/ports"
+# The traffic log outlives the demo's folder, to be read afterwards.
+traffic_log=$(mktemp "${TMPDIR:-/tmp}/telvioxd-traffic.XXXXXX")
 sim_pid=
 program_pid=
 advise_pids=()
@@ -87,7 +96,7 @@ trap 'stop_all; rm -rf "$home"' EXIT
 trap 'exit 130' INT TERM
 
 start_simulator() {
-    "$bin/telvioxd-sim" --line "$line_file" --link "$home/ports/com1" --log "$home/sim.log" \
+    "$bin/telvioxd-sim" --line "$line_file" --link "$home/ports/com1" --log "$traffic_log" \
         >"$home/ready" 2>&1 &
     sim_pid=$!
     for _ in $(seq 100); do
@@ -105,6 +114,7 @@ start_simulator() {
         exit 1
     fi
     served=$(sed -n 's/.*serving \([0-9]*\) modules.*/\1/p' "$home/ready")
+    echo "Traffic log of the simulated line: $traffic_log"
 }
 
 # Every module of the line file read once through telvioxd-io. The line file
@@ -165,7 +175,7 @@ read_modules_once() {
     done
     echo
     stop_all
-    echo "Simulator stopped; traffic log: $(wc -l <"$home/sim.log") lines."
+    echo "Simulator stopped; traffic log: $(wc -l <"$traffic_log") lines in $traffic_log."
     if [ "$failed" -ne 0 ]; then
         echo "$failed module(s) did not answer." >&2
         exit 1
@@ -237,7 +247,7 @@ serve() {
     fi
     stop_all
     echo
-    echo "TELVIOXD and the simulator stopped; traffic log: $(wc -l <"$home/sim.log") lines."
+    echo "TELVIOXD and the simulator stopped; traffic log: $(wc -l <"$traffic_log") lines in $traffic_log."
 }
 
 start_simulator

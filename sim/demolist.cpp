@@ -5,10 +5,12 @@
 
 #include "conversations/conversationfiles.h"
 #include "conversations/sharedstate.h"
+#include "core/toolcommandline.h"
 #include "device/catalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTextStream>
 #include <array>
 #include <cstdio>
 
@@ -37,25 +39,26 @@ const DemoConversation Demo[] = {
     {"2065", 0x06, 9600, 0, 0, 1, "digital inputs"},
     {"9091", 0x10, 9600, 0, qint16(0xC0), 0, "input in slot 0 of a main unit, channels 0 and 1"},
     {"92091", 0x09, 19200, 0, 0x80, 0, "input of the 92000 family at 19200 baud, channel 0"},
-    {"2011", 0x03, 9600, 0, 1, 0, "output following item Setpoint of DemoSource, topic Values",
+    {"2011",
+     0x03,
+     9600,
+     0,
+     1,
+     0,
+     "output following item Setpoint of DemoSource, topic Values",
      {"DemoSource", "Values", "Setpoint"}},
 };
 
 constexpr qint16 DemoInterval = 1000;
 
-} // namespace
+const char Help[] = "usage: telvioxd-demo-list FOLDER\n"
+                    "Writes FOLDER/default.cnv and FOLDER/default.dde for the "
+                    "demonstration line demo-line.json.\n"
+                    "--version  print the program's version\n";
 
-int main(int argc, char *argv[])
+// Writes the pair into folder and lists the conversations on stdout.
+int writeDemoList(const QDir &folder)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2 || args.at(1).startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "usage: telvioxd-demo-list FOLDER\n"
-                             "Writes FOLDER/default.cnv and FOLDER/default.dde for the "
-                             "demonstration line demo-line.json.\n");
-        return 2;
-    }
-    const QDir folder(args.at(1));
     if (!folder.exists()) {
         std::fprintf(stderr, "telvioxd-demo-list: no folder %s\n", qPrintable(folder.path()));
         return 1;
@@ -98,4 +101,22 @@ int main(int argc, char *argv[])
         ++n;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    ToolCommandLine commandLine(QStringLiteral("telvioxd-demo-list"), QLatin1String(Help), out,
+                                err);
+    if (const auto done = commandLine.parse(QCoreApplication::arguments()))
+        return *done;
+    const QStringList args = commandLine.parser().positionalArguments();
+    if (args.size() != 1)
+        return commandLine.usageError(args.isEmpty() ? QStringLiteral("no folder given")
+                                                     : QStringLiteral("one folder only"));
+    return writeDemoList(QDir(args.first()));
 }

@@ -14,7 +14,8 @@ namespace telviox {
 class PortDevice
 {
 public:
-    enum class OpenResult { Ok, Missing, PermissionDenied, Failed };
+    // Busy: another program holds the device (or its lock).
+    enum class OpenResult { Ok, Missing, PermissionDenied, Busy, Failed };
     enum class ReadResult { Data, Timeout, Failed };
 
     virtual ~PortDevice() = default;

@@ -2,10 +2,7 @@
 
 #include "serialportdevice.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QtDebug>
 #include <algorithm>
 #include <array>
@@ -31,17 +28,6 @@ bool isLead(char c)
     return c == '>' || c == '!' || c == '?';
 }
 
-// Where ports/comN points, made absolute; empty when there is no such link.
-QString linkedPath(int port, const QString &folder)
-{
-    const QFileInfo link(QDir(folder).filePath(QStringLiteral("ports/com%1").arg(port)));
-    if (link.isSymLink())
-        return link.symLinkTarget();
-    if (link.exists())
-        return link.absoluteFilePath();
-    return {};
-}
-
 QString groupOf(const QString &path)
 {
     struct stat info = {};
@@ -53,22 +39,6 @@ QString groupOf(const QString &path)
 }
 
 } // namespace
-
-QString programFolder()
-{
-    const QString home = qEnvironmentVariable("TELVIOXD_HOME");
-    if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QDir::currentPath();
-}
-
-QString devicePathForPort(int port, const QString &folder)
-{
-    const QString linked = linkedPath(port, folder);
-    return linked.isEmpty() ? QStringLiteral("/dev/ttyS%1").arg(port - 1) : linked;
-}
 
 // A port stays here from a successful Open_Com to its Close_Com, even while its
 // device is closed after a failure: the next exchange opens it again.
@@ -167,7 +137,7 @@ bool SerialLink::ensureDevice(Port &port)
     if (port.deviceOpen())
         return true;
     if (port.viaLink) {
-        const QString linked = linkedPath(port.number, m_folder);
+        const QString linked = linkedPortPath(port.number, m_folder);
         if (linked.isEmpty())
             return false;
         port.path = linked;
@@ -179,19 +149,12 @@ void SerialLink::warnPermission(const QString &path)
 {
     if (!m_warnedPaths.insert(path).second)
         return;
-    const QString group = groupOf(path);
-    if (group.isEmpty()) {
-        qWarning().noquote() << QStringLiteral("Cannot open %1: permission denied.").arg(path);
-        return;
-    }
-    qWarning().noquote() << QStringLiteral(
-                                "Cannot open %1: permission denied. The device belongs to group "
-                                "%2; add your user to it (sudo adduser $USER %2) and log in again.")
-                                .arg(path, group);
+    qWarning().noquote() << permissionHint(path, groupOf(path));
 }
 
 qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int stopBits)
 {
+    m_lastOpenFailure = PortDevice::OpenResult::Ok;
     if (std::find(BaudRates.begin(), BaudRates.end(), baud) == BaudRates.end())
         return LinkCode::BaudError;
     if (dataBits != 7 && dataBits != 8)
@@ -216,13 +179,14 @@ qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int
     p.dataBits = dataBits;
     p.parity = parity;
     p.stopBits = stopBits;
-    const QString linked = linkedPath(port, m_folder);
+    const QString linked = linkedPortPath(port, m_folder);
     p.viaLink = !linked.isEmpty();
     p.path = p.viaLink ? linked : devicePathForPort(port, m_folder);
 
     PortDevice::OpenResult result = PortDevice::OpenResult::Failed;
     if (openDevice(p, &result))
         return LinkCode::Ok;
+    m_lastOpenFailure = result;
     if (result == PortDevice::OpenResult::PermissionDenied)
         warnPermission(p.path);
     m_ports.erase(port);

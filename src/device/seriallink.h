@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "portdevice.h"
+#include "portpath.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,12 +48,6 @@ struct TrafficRecord
     qint16 result = 0; // result of the exchange this frame belongs to
 };
 
-// Where COM port n lives: ports/comN in the program's folder when that link
-// exists, else /dev/ttyS(n-1). The program's folder is TELVIOXD_HOME when set,
-// else the executable's folder.
-QString programFolder();
-QString devicePathForPort(int port, const QString &folder = programFolder());
-
 // The serial link library: opens ports and exchanges one framed command and
 // its reply. Several ports may be open at once.
 class SerialLink
@@ -80,6 +75,9 @@ public:
     bool isOpen(int port) const;
     qint32 openBaud(int port) const; // 0 when the port is not open
     Clock &clock() const { return m_clock; }
+    // Why the last Open_Com that failed with a port error could not open its
+    // device (busy, missing, no permission), for messages.
+    PortDevice::OpenResult lastOpenFailure() const { return m_lastOpenFailure; }
 
     // Observers see every frame sent and received.
     void addObserver(Observer observer);
@@ -107,6 +105,7 @@ private:
     std::map<int, std::unique_ptr<Port>> m_ports;
     std::vector<Observer> m_observers;
     std::set<QString> m_warnedPaths;
+    PortDevice::OpenResult m_lastOpenFailure = PortDevice::OpenResult::Ok;
 };
 
 } // namespace telviox

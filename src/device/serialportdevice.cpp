@@ -84,8 +84,14 @@ PortDevice::OpenResult SerialPortDevice::open(qint32 baud)
     if (!m_port.open(QIODevice::ReadWrite)) {
         // PermissionError here means busy or locked by another program: access
         // was checked above.
-        return m_port.error() == QSerialPort::DeviceNotFoundError ? OpenResult::Missing
-                                                                  : OpenResult::Failed;
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return OpenResult::Missing;
+        case QSerialPort::PermissionError:
+            return OpenResult::Busy;
+        default:
+            return OpenResult::Failed;
+        }
     }
     m_port.clear();
     resetError();

@@ -1,9 +1,14 @@
 // telvioxd-io as a user runs it: the built program against telvioxd-sim on a
-// pseudo-terminal linked as COM1 in a program folder of the test's own.
+// pseudo-terminal linked as COM1 in a program folder of the test's own. Also
+// what every program answers to --version, --help and a mistake.
 
+#include "device/cli/iotool.h"
+#include "device/portpath.h"
+#include "scriptedline.h"
 #include "simprogram.h"
 
 #include <QFileInfo>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +29,29 @@ struct Run
     QString out, err;
 };
 
+Run runProgram(const QString &name, const QStringList &args, const QProcessEnvironment &env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("TELVIOXD_BIN") + QLatin1Char('/') + name, args);
+    if (!p.waitForFinished(60000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+// A usage error is one line naming the program and the mistake, then a
+// pointer to --help; never the whole help, never on stdout.
+bool isUsageError(const QString &program, const Run &run, const QString &message)
+{
+    const QStringList lines = run.err.split(QLatin1Char('\n'));
+    return run.exitCode == 2 && run.out.isEmpty() && lines.size() == 3 && lines.at(2).isEmpty() &&
+           lines.at(0).startsWith(program + QStringLiteral(": ")) &&
+           lines.at(0).contains(message) &&
+           lines.at(1) == QStringLiteral("Try '%1 --help' for more information.").arg(program);
+}
+
 } // namespace
 
 class TestIoCli : public QObject
@@ -32,27 +60,39 @@ class TestIoCli : public QObject
 
 private slots:
     void initTestCase();
+    void everyProgramAnswers_data();
+    void everyProgramAnswers();
     void runs_data();
     void runs();
+    void failuresNameDeviceAndRate_data();
+    void failuresNameDeviceAndRate();
+    void busyPortSaysSo();
     void writeThenReadBack();
-    void deviceOption();
+    void readFailsOnAChannelWithoutAnswer();
+    void repeatingRunEndsOnStopSignal();
+    void permissionHint_data();
+    void permissionHint();
 
 private:
+    // %DEV% stands for the simulator's device, %HOME% for the program folder
+    // with the link to it, %EMPTY% for one without.
+    QString expand(QString text) const
+    {
+        return text.replace(QLatin1String("%DEV%"), m_device)
+            .replace(QLatin1String("%HOME%"), m_home.path())
+            .replace(QLatin1String("%EMPTY%"), m_empty.path());
+    }
+
     Run io(const QStringList &args, const QString &home = {})
     {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TELVIOXD_HOME"), home.isEmpty() ? m_home.path() : home);
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("TELVIOXD_BIN") + QStringLiteral("/telvioxd-io"), args);
-        if (!p.waitForFinished(60000))
-            p.kill();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromLocal8Bit(p.readAllStandardOutput()),
-                QString::fromLocal8Bit(p.readAllStandardError())};
+        return runProgram(QStringLiteral("telvioxd-io"), args, env);
     }
 
     QTemporaryDir m_home;
+    QTemporaryDir m_empty;
+    QString m_device;
     telviox::test::SimProgram m_sim;
 };
 
@@ -61,6 +101,54 @@ void TestIoCli::initTestCase()
     QVERIFY2(!qEnvironmentVariableIsEmpty("TELVIOXD_BIN"), "TELVIOXD_BIN is not set");
     QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("ports")));
     QVERIFY(m_sim.start(m_home.path(), m_home.filePath(QStringLiteral("ports/com1")), LineFile));
+    m_device = QFileInfo(m_home.filePath(QStringLiteral("ports/com1"))).symLinkTarget();
+}
+
+void TestIoCli::everyProgramAnswers_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // for a usage error; else a word of the help
+    const QStringList programs{"telvioxd", "telvioxd-io", "telvioxd-dde", "telvioxd-sim",
+                               "telvioxd-demo-list"};
+    for (const QString &program : programs) {
+        const QByteArray name = program.toLatin1();
+        QTest::newRow(name + " --version") << program << QStringList{"--version"} << 0 << QString();
+        QTest::newRow(name + " --help") << program << QStringList{"--help"} << 0 << program;
+    }
+    QTest::newRow("io: unknown option")
+        << "telvioxd-io" << QStringList{"--bogus", "raw", "$01M"} << 2 << "'bogus'";
+    QTest::newRow("dde: no command") << "telvioxd-dde" << QStringList{} << 2 << "no command given";
+    QTest::newRow("sim: no link") << "telvioxd-sim" << QStringList{"--line", "x.json"} << 2
+                                  << "--link is required";
+    QTest::newRow("demo-list: no folder")
+        << "telvioxd-demo-list" << QStringList{} << 2 << "no folder given";
+}
+
+// Without a display or a bus: --version and --help need neither.
+void TestIoCli::everyProgramAnswers()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("TELVIOXD_HOME"), m_empty.path());
+    const Run run = runProgram(program, args, env);
+    if (exitCode == 2) {
+        QVERIFY2(isUsageError(program, run, message), qPrintable(run.err));
+        return;
+    }
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QString());
+    if (args.first() == QLatin1String("--version"))
+        QCOMPARE(run.out, program + QStringLiteral(" " TELVIOXD_VERSION "\n"));
+    else
+        QVERIFY2(run.out.count(QLatin1Char('\n')) > 2 && run.out.contains(message),
+                 qPrintable(run.out));
 }
 
 void TestIoCli::runs_data()
@@ -75,24 +163,36 @@ void TestIoCli::runs_data()
         QTest::newRow(name) << args << 2 << QString() << message;
     };
     usage("no command", "", "no command given");
+    usage("unknown command", "scna 01", "unknown command scna");
     usage("port and device", "--port 2 --device /dev/null raw $01M", "not both");
+    usage("count without repeat", "--count 3 raw $01M", "--count goes with --repeat");
     usage("unknown function", "call AnalogFoo addr=01 type=2026", "unknown function");
     usage("92000 type in 16 bits", "call AnalogIn addr=01 type=92091", "does not fit");
+    usage("call without address", "call AnalogIn type=2026", "call needs addr=AA");
+    usage("time-out beyond the 16-bit block", "--timeout 40000 call AnalogIn addr=01 type=2026",
+          "--timeout does not fit the 16-bit block of AnalogIn");
+    usage("value inf", "call AnalogOut addr=04 type=2028 ch=2 value=inf", "inf is not a number");
+    usage("value -inf", "call AnalogOut addr=04 type=2028 ch=2 value=-inf", "is not a number");
+    usage("value nan", "call AnalogOut addr=04 type=2028 ch=2 value=nan", "nan is not a number");
+    usage("value too large", "call AnalogOut addr=04 type=2028 ch=2 value=1e39", "is not a number");
+    usage("raw CR at the end", "raw $01M\r", "holds a CR");
+    usage("raw two commands", "raw $01M\r$02M", "holds a CR");
     usage("read bad slot", "read 10 slot=9", "slot=9");
     row("raw", "raw $01M", 0, "!012026\n", "");
-    row("raw refused", "raw $01X", 1, "", "error 13: Cmd Error ! (reply ?01)\n");
+    row("raw refused", "raw $01X", 1, "", "error 13: Cmd Error ! (reply ?01) on COM1 (");
     row("raw checksum at 19200", "--baud 19200 --checksum raw $07M", 0, "!072058\n", "");
     row("call", "call AnalogIn addr=02 type=2091 ch=0", 0,
         "result=0 fBuf0=1.5 sent=#020 reply=>+01.500\n", "");
     row("call over range", "call AnalogIn addr=02 type=2091 ch=7", 1,
-        "result=20 fBuf0=99999 sent=#027 reply=>+99999  error: Exceed Input Range !\n", "");
+        "result=20 fBuf0=99999 sent=#027 reply=>+99999\n", "error 20: Exceed Input Range ! on");
     row("call type not served", "call AnalogIn addr=01 type=9091", 1,
-        "result=17 fBuf0=0 sent= reply=  error: ModuleID Error !\n", "");
+        "result=17 fBuf0=0 sent= reply=\n", "error 17: ModuleID Error ! on");
     row("read eight inputs, one over", "read 02", 0,
         "02 2091: ch0=+1.500 ch1=+0.000 ch2=+0.000 ch3=+0.000 ch4=+0.000 ch5=+0.000 "
         "ch6=+0.000 ch7=over\n",
         "");
-    row("read empty slot", "read 10 slot=1", 1, "10 S1: error 13: Cmd Error !\n", "");
+    row("read empty slot", "read 10 slot=1", 1, "", "10 S1: error 13: Cmd Error ! on COM1");
+    row("repeat twice", "--repeat 0 --count 2 raw $01M", 0, "!012026\n!012026\n", "");
 }
 
 void TestIoCli::runs()
@@ -102,10 +202,67 @@ void TestIoCli::runs()
     QFETCH(QString, out);
     QFETCH(QString, err);
     const Run run = io(args.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    if (exitCode == 2) {
+        QVERIFY2(isUsageError(QStringLiteral("telvioxd-io"), run, err), qPrintable(run.err));
+        return;
+    }
     QCOMPARE(run.out, out);
     QVERIFY2(run.err.contains(err), qPrintable(run.err));
-    QVERIFY2(exitCode != 2 || run.err.contains(QLatin1String("Usage:")), qPrintable(run.err));
+    QCOMPARE(run.err.isEmpty(), exitCode == 0);
     QCOMPARE(run.exitCode, exitCode);
+}
+
+void TestIoCli::failuresNameDeviceAndRate_data()
+{
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<bool>("withLink"); // the program folder with ports/com1, or an empty one
+    QTest::addColumn<QString>("err");
+    const char *const linked = "on COM1 (%DEV% via %HOME%/ports/com1) at ";
+    QTest::newRow("raw time-out") << "--timeout 100 raw $3FM" << true
+                                  << QString(linked) + "9600 baud";
+    QTest::newRow("read at a rate the module does not use")
+        << "--baud 19200 --timeout 100 read 01" << true
+        << QStringLiteral("01: error 15: Time Out ! ") + linked + "19200 baud";
+    QTest::newRow("call time-out")
+        << "--timeout 100 call AnalogIn addr=3F type=2026" << true
+        << QStringLiteral("error 15: Time Out ! ") + linked + "9600 baud";
+    QTest::newRow("device given") << "--device %DEV% --timeout 100 raw $3FM" << false
+                                  << "error 15: Time Out ! on %DEV% at 9600 baud";
+    QTest::newRow("device missing")
+        << "--device %EMPTY%/missing raw $01M" << false
+        << "telvioxd-io: cannot open %EMPTY%/missing at 9600 baud: error 2: COM Port Error ! "
+           "(no such device)";
+    // COM200 has no link in the folder: the fall-back, and where the link was looked for.
+    QTest::newRow("fall-back to ttyS")
+        << "--port 200 --baud 19200 raw $01M" << false
+        << "telvioxd-io: cannot open COM200 (/dev/ttyS199; no ports/com200 in %EMPTY%) at "
+           "19200 baud: error 2: COM Port Error ! (no such device)";
+}
+
+void TestIoCli::failuresNameDeviceAndRate()
+{
+    QFETCH(QString, args);
+    QFETCH(bool, withLink);
+    QFETCH(QString, err);
+    const Run run = io(expand(args).split(QLatin1Char(' ')), withLink ? QString() : m_empty.path());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(expand(err) + QLatin1Char('\n')), qPrintable(run.err));
+    QVERIFY2(!run.out.contains(QLatin1String("error")), qPrintable(run.out));
+}
+
+void TestIoCli::busyPortSaysSo()
+{
+    QSerialPort holder(m_device);
+    QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    const Run run = io({"raw", "$01M"});
+    holder.close();
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(
+        run.err.contains(expand("cannot open COM1 (%DEV% via %HOME%/ports/com1) at 9600 baud")) &&
+            run.err.contains(QLatin1String("(the port is in use by another program)")),
+        qPrintable(run.err));
+    // Free again, the port answers.
+    QCOMPARE(io({"raw", "$01M"}).out, QStringLiteral("!012026\n"));
 }
 
 // Each run is a process of its own: what one writes, the next reads back.
@@ -119,18 +276,84 @@ void TestIoCli::writeThenReadBack()
     QCOMPARE(io({"read", "09"}).out, QStringLiteral("09 2041: out=0x8011\n"));
 }
 
-void TestIoCli::deviceOption()
+// A module that gives its name and some of its values: the read shows what
+// came, and still fails, naming the port.
+void TestIoCli::readFailsOnAChannelWithoutAnswer()
 {
-    // --device reaches the simulator without any ports folder.
-    QTemporaryDir empty;
-    const QString device = QFileInfo(m_home.filePath(QStringLiteral("ports/com1"))).symLinkTarget();
-    QCOMPARE(io({"--device", device, "raw", "$01M"}, empty.path()).out,
-             QStringLiteral("!012026\n"));
-    const Run missing =
-        io({"--device", empty.filePath(QStringLiteral("missing")), "raw", "$01M"}, empty.path());
-    QCOMPARE(missing.exitCode, 1);
-    QVERIFY2(missing.err.contains(QLatin1String("error 2: COM Port Error !")),
-             qPrintable(missing.err));
+    using namespace telviox;
+    test::ScriptedLine line;
+    line.responder = [&line](const QByteArray &frame) {
+        if (frame == "$02M\r")
+            line.replyAfter(1, "!022091\r");
+        else if (frame == "#020\r")
+            line.replyAfter(1, ">+01.500\r");
+        else if (frame == "#021\r")
+            line.replyAfter(1, ">+99999\r");
+    };
+    SerialLink link(line.clock, test::scriptedFactory(line), m_empty.path());
+    QCOMPARE(link.Open_Com(3, 19200), LinkCode::Ok);
+    ModuleLibrary library(link);
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const io::Settings settings{3, 19200, false, 100};
+    io::IoTool tool(library, settings, PortChoice::forPort(3, m_empty.path()), outStream,
+                    errStream);
+    QCOMPARE(tool.read(2, std::nullopt), io::ExitFailure);
+    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")), qPrintable(out));
+    QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
+                         "%EMPTY%) at 19200 baud\n"));
+}
+
+// SIGTERM between runs: the port closed, a normal end with the runs' status.
+void TestIoCli::repeatingRunEndsOnStopSignal()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TELVIOXD_HOME"), m_home.path());
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("TELVIOXD_BIN") + QStringLiteral("/telvioxd-io"),
+            {"--repeat", "60000", "raw", "$01M"});
+    while (!p.canReadLine())
+        QVERIFY(p.waitForReadyRead(60000));
+    QCOMPARE(p.readLine(), QByteArray("!012026\n"));
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(io({"raw", "$01M"}).out, QStringLiteral("!012026\n"));
+}
+
+void TestIoCli::permissionHint_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("advice");
+    QTest::newRow("dialout") << "dialout"
+                             << "(sudo adduser $USER dialout) and log in again.";
+    QTest::newRow("uucp") << "uucp"
+                          << "(sudo adduser $USER uucp)";
+    const QString udev = QStringLiteral("a udev rule, for example KERNEL==\"ttyUSB0\", "
+                                        "GROUP=\"dialout\", MODE=\"0660\"");
+    QTest::newRow("root") << "root" << udev;
+    QTest::newRow("tty") << "tty" << udev;
+    QTest::newRow("group without a name") << "1234" << udev;
+    QTest::newRow("group unknown") << ""
+                                   << "";
+}
+
+// Joining root or tty would open far more than the port: only a serial-port
+// group is ever suggested.
+void TestIoCli::permissionHint()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, advice);
+    const QString hint = telviox::permissionHint(QStringLiteral("/dev/ttyUSB0"), group);
+    QVERIFY2(hint.startsWith(QLatin1String("Cannot open /dev/ttyUSB0: permission denied.")) &&
+                 hint.contains(advice),
+             qPrintable(hint));
+    QCOMPARE(hint.contains(QLatin1String("adduser $USER ") + group + QLatin1Char(')')),
+             telviox::isSerialPortGroup(group));
+    if (group.isEmpty())
+        QCOMPARE(hint, QStringLiteral("Cannot open /dev/ttyUSB0: permission denied."));
 }
 
 QTEST_GUILESS_MAIN(TestIoCli)

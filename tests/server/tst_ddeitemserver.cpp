@@ -249,19 +249,34 @@ void TestDdeItemServer::toolUsageErrorsExitTwo_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
     QTest::newRow("nothing") << QStringList{} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"reqest", "S", "T", "I"} << "\"reqest\"";
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus", "request", "S", "T", "I"} << "'bogus'";
+    QTest::newRow("item missing") << QStringList{"request", "S", "T"} << "SERVICE TOPIC ITEM";
+    // After the command word every word is a text: an option there is one too many.
+    QTest::newRow("option after the command")
+        << QStringList{"request", "S", "T", "I", "--timeout", "5"} << "SERVICE TOPIC ITEM";
     QTest::newRow("serve nameless item") << QStringList{"serve", "S", "T", "=1"} << "needs a name";
+    QTest::newRow("serve item twice")
+        << QStringList{"serve", "S", "T", "A=1", "A=2"} << "given twice";
+    QTest::newRow("serve with timeout")
+        << QStringList{"--timeout", "5", "serve", "S", "T", "A"} << "does not apply to serve";
     QTest::newRow("timeout zero") << QStringList{"--timeout", "0", "request", "S", "T", "I"}
                                   << "positive number";
+    QTest::newRow("timeout missing") << QStringList{"--timeout"} << "--timeout";
 }
 
+// One line with the mistake and a pointer to --help, on stderr only.
 void TestDdeItemServer::toolUsageErrorsExitTwo()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
     const ToolRun run = dde(args);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.err.startsWith(u"telvioxd-dde: "_s) && run.err.contains(message) &&
-                 run.err.contains(u"usage:"_s),
+    const QStringList lines = run.err.split(u'\n');
+    QVERIFY2(lines.size() == 3 && lines.at(0).startsWith(u"telvioxd-dde: "_s) &&
+                 lines.at(0).contains(message) &&
+                 lines.at(1) == u"Try 'telvioxd-dde --help' for more information."_s,
              qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
 }

@@ -56,6 +56,8 @@ class TestSimProgram : public QObject
 private slots:
     void servesOnAPseudoTerminal();
     void refusesBadStarts();
+    void refusesBadOptions_data();
+    void refusesBadOptions();
 
 private:
     QTemporaryDir m_dir;
@@ -138,6 +140,31 @@ void TestSimProgram::refusesBadStarts()
     QFile kept(occupied);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), "keep me");
+}
+
+void TestSimProgram::refusesBadOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("unknown option") << QStringList{"--line", "a", "--link", "b", "--fast"}
+                                    << QByteArray("Unknown option 'fast'.");
+    QTest::newRow("stray argument")
+        << QStringList{"--line", "a", "--link", "b", "c"} << QByteArray("unexpected argument c");
+    QTest::newRow("no line") << QStringList{"--link", "b"} << QByteArray("--line is required");
+    QTest::newRow("turnaround too long")
+        << QStringList{"--line", "a", "--link", "b", "--turnaround", "60001"}
+        << QByteArray("--turnaround takes 0 to 60000 milliseconds");
+}
+
+// A mistake is one line and a pointer to --help, not the whole help.
+void TestSimProgram::refusesBadOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    QByteArray error;
+    QCOMPARE(run(args, &error), 2);
+    QCOMPARE(error,
+             "telvioxd-sim: " + message + "\nTry 'telvioxd-sim --help' for more information.\n");
 }
 
 QTEST_GUILESS_MAIN(TestSimProgram)

@@ -8,14 +8,39 @@
 #include "app/windows/systemclose.h"
 #include "conversations/sharedstate.h"
 #include "core/clock.h"
+#include "core/toolcommandline.h"
 #include "device/seriallink.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 using namespace telviox;
 
+namespace {
+
+const char Help[] = "usage: telvioxd [--help | --version]\n"
+                    "The server and maintenance program for remote I/O modules on a serial line.\n"
+                    "It takes no options of its own: lumvex.cfg and the conversation files in its\n"
+                    "program folder (its own folder, or the one TELVIOXD_HOME names) set it up.\n";
+
+// --help and --version answer before any window system is needed.
+std::optional<int> answerHelpOrVersion(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    ToolCommandLine commandLine(QStringLiteral("telvioxd"), QLatin1String(Help), out, err);
+    return commandLine.parseHelpAndVersion(arguments);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (const auto done = answerHelpOrVersion(argc, argv))
+        return *done;
     QApplication app(argc, argv);
     QApplication::setApplicationName(ProgramFileName);
     QApplication::setApplicationVersion(QStringLiteral(TELVIOXD_VERSION));

@@ -3,6 +3,7 @@
 #include "core/moduleerror.h"
 #include "device/catalogue.h"
 
+#include <cmath>
 #include <limits>
 
 namespace telviox::io {
@@ -142,106 +143,162 @@ std::optional<int> parseAddress(const QString &text)
     return value;
 }
 
-std::optional<CallRequest> parseCall(const QStringList &args, const Settings &settings,
-                                     QString *error)
-{
-    const auto fail = [error](const QString &message) {
-        *error = message;
-        return std::nullopt;
-    };
-    if (args.isEmpty())
-        return fail(QStringLiteral("call needs a FUNCTION (see --list)"));
-    const ModuleLibrary::Function *fn = ModuleLibrary::function(args.first());
-    if (!fn)
-        return fail(QStringLiteral("unknown function ") + args.first() +
-                    QStringLiteral(" (see --list)"));
+namespace {
 
-    Blocks b(fn->wide);
-    b.set(0, settings.port);
-    b.set(3, settings.checksum ? 1 : 0);
-    if (!b.set(4, settings.timeoutMs))
-        return fail(QStringLiteral("--timeout does not fit the 16-bit block of ") +
-                    QLatin1String(fn->name));
-    bool haveAddress = false;
-    bool haveType = false;
-    for (const QString &arg : args.mid(1)) {
+// Fills the blocks of one call from its KEY=VALUE words; the first mistake
+// ends it with a reason.
+class CallParser
+{
+public:
+    CallParser(const ModuleLibrary::Function &fn, const Settings &settings)
+        : m_fn(fn), m_blocks(fn.wide)
+    {
+        m_blocks.set(0, settings.port);
+        m_blocks.set(3, settings.checksum ? 1 : 0);
+        // The block takes its time-out signed: 40000 would be read as negative.
+        if ((!fn.wide && settings.timeoutMs > 32767) || !m_blocks.set(4, settings.timeoutMs))
+            m_error = QStringLiteral("--timeout does not fit the 16-bit block of ") + name();
+    }
+
+    bool failed() const { return !m_error.isEmpty(); }
+    QString error() const { return m_error; }
+
+    bool take(const QString &arg)
+    {
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         if (eq <= 0)
             return fail(QStringLiteral("expected KEY=VALUE, got ") + arg);
         const QString key = arg.left(eq);
         const QString value = arg.mid(eq + 1);
-        const auto integer = parseInteger(value);
-        const auto put = [&](int element) {
-            if (!integer || !b.set(element, *integer)) {
-                *error = key + QStringLiteral(": ") + value +
-                         QStringLiteral(" is not a number that fits the block");
-                return false;
-            }
-            return true;
-        };
-
-        if (key == QLatin1String("addr")) {
-            const auto address = parseAddress(value);
-            if (!address)
-                return fail(QStringLiteral("addr: ") + value +
-                            QStringLiteral(" is not a hexadecimal address 00 to FF"));
-            b.set(1, *address);
-            haveAddress = true;
-        } else if (key == QLatin1String("type")) {
-            const qint32 code = catalogue::typeCodeOfName(value);
-            if (code == 0 || value.size() < 4 || catalogue::normaliseName(value) != value)
-                return fail(QStringLiteral("type: ") + value +
-                            QStringLiteral(" is not a model number (2026, 9091, 92091, ...)"));
-            if (!fn->wide && (code < -32768 || code > 32767))
-                return fail(QStringLiteral("type: ") + value + QStringLiteral(" does not fit ") +
-                            QLatin1String(fn->name) + QStringLiteral("'s 16-bit block"));
-            b.set(2, code);
-            haveType = true;
-        } else if (key == QLatin1String("slot")) {
-            if (!takesSlot(*fn))
-                return fail(QLatin1String(fn->name) + QStringLiteral(" takes no slot"));
-            if (!put(7))
-                return std::nullopt;
-        } else if (key == QLatin1String("ch")) {
-            if (fn->channelElement < 0)
-                return fail(QLatin1String(fn->name) + QStringLiteral(" takes no channel"));
-            if (!put(fn->channelElement))
-                return std::nullopt;
-        } else if (key == QLatin1String("value")) {
-            if (fn->analogValue) {
-                bool ok = false;
-                b.f[0] = value.toFloat(&ok);
-                if (!ok)
-                    return fail(QStringLiteral("value: ") + value +
-                                QStringLiteral(" is not a number"));
-            } else if (fn->valueElement >= 0) {
-                if (!put(fn->valueElement))
-                    return std::nullopt;
-            } else {
-                return fail(QLatin1String(fn->name) + QStringLiteral(" takes no value"));
-            }
-        } else if (key.size() >= 2 && key.startsWith(QLatin1Char('e'))) {
-            bool ok = false;
-            const int element = key.mid(1).toInt(&ok);
-            if (!ok || element < 5 || element > 15)
-                return fail(QStringLiteral("unknown argument ") + key +
-                            QStringLiteral(" (elements e5 to e15)"));
-            if (!put(element))
-                return std::nullopt;
-        } else {
-            return fail(QStringLiteral("unknown argument ") + key);
-        }
+        if (key == QLatin1String("addr"))
+            return takeAddress(value);
+        if (key == QLatin1String("type"))
+            return takeType(value);
+        if (key == QLatin1String("slot"))
+            return takesSlot(m_fn) ? put(7, key, value)
+                                   : fail(name() + QStringLiteral(" takes no slot"));
+        if (key == QLatin1String("ch"))
+            return m_fn.channelElement >= 0 ? put(m_fn.channelElement, key, value)
+                                            : fail(name() + QStringLiteral(" takes no channel"));
+        if (key == QLatin1String("value"))
+            return takeValue(value);
+        if (key.size() >= 2 && key.startsWith(QLatin1Char('e')))
+            return takeElement(key, value);
+        return fail(QStringLiteral("unknown argument ") + key);
     }
-    if (!haveAddress)
-        return fail(QStringLiteral("call needs addr=AA"));
-    if (!haveType)
-        return fail(QStringLiteral("call needs type=CODE"));
 
-    CallRequest request;
-    request.function = fn;
-    request.w = b.w;
-    request.dw = b.dw;
-    request.f = b.f;
+    std::optional<CallRequest> finish()
+    {
+        if (!failed() && !m_haveAddress)
+            fail(QStringLiteral("call needs addr=AA"));
+        if (!failed() && !m_haveType)
+            fail(QStringLiteral("call needs type=CODE"));
+        if (failed())
+            return std::nullopt;
+        CallRequest request;
+        request.function = &m_fn;
+        request.w = m_blocks.w;
+        request.dw = m_blocks.dw;
+        request.f = m_blocks.f;
+        return request;
+    }
+
+private:
+    QString name() const { return QLatin1String(m_fn.name); }
+
+    bool fail(const QString &message)
+    {
+        m_error = message;
+        return false;
+    }
+
+    bool put(int element, const QString &key, const QString &value)
+    {
+        const auto integer = parseInteger(value);
+        if (!integer || !m_blocks.set(element, *integer))
+            return fail(key + QStringLiteral(": ") + value +
+                        QStringLiteral(" is not a number that fits the block"));
+        return true;
+    }
+
+    bool takeAddress(const QString &value)
+    {
+        const auto address = parseAddress(value);
+        if (!address)
+            return fail(QStringLiteral("addr: ") + value +
+                        QStringLiteral(" is not a hexadecimal address 00 to FF"));
+        m_blocks.set(1, *address);
+        m_haveAddress = true;
+        return true;
+    }
+
+    bool takeType(const QString &value)
+    {
+        const qint32 code = catalogue::typeCodeOfName(value);
+        if (code == 0 || value.size() < 4 || catalogue::normaliseName(value) != value)
+            return fail(QStringLiteral("type: ") + value +
+                        QStringLiteral(" is not a model number (2026, 9091, 92091, ...)"));
+        if (!m_fn.wide && (code < -32768 || code > 32767))
+            return fail(QStringLiteral("type: ") + value + QStringLiteral(" does not fit ") +
+                        name() + QStringLiteral("'s 16-bit block"));
+        m_blocks.set(2, code);
+        m_haveType = true;
+        return true;
+    }
+
+    bool takeValue(const QString &value)
+    {
+        if (m_fn.valueElement >= 0 && !m_fn.analogValue)
+            return put(m_fn.valueElement, QStringLiteral("value"), value);
+        if (!m_fn.analogValue)
+            return fail(name() + QStringLiteral(" takes no value"));
+        // nan and inf parse as numbers, but no output can be set to them.
+        bool ok = false;
+        const float number = value.toFloat(&ok);
+        if (!ok || !std::isfinite(number))
+            return fail(QStringLiteral("value: ") + value + QStringLiteral(" is not a number"));
+        m_blocks.f[0] = number;
+        return true;
+    }
+
+    bool takeElement(const QString &key, const QString &value)
+    {
+        bool ok = false;
+        const int element = key.mid(1).toInt(&ok);
+        if (!ok || element < 5 || element > 15)
+            return fail(QStringLiteral("unknown argument ") + key +
+                        QStringLiteral(" (elements e5 to e15)"));
+        return put(element, key, value);
+    }
+
+    const ModuleLibrary::Function &m_fn;
+    Blocks m_blocks;
+    QString m_error;
+    bool m_haveAddress = false;
+    bool m_haveType = false;
+};
+
+} // namespace
+
+std::optional<CallRequest> parseCall(const QStringList &args, const Settings &settings,
+                                     QString *error)
+{
+    if (args.isEmpty()) {
+        *error = QStringLiteral("call needs a FUNCTION (see --list)");
+        return std::nullopt;
+    }
+    const ModuleLibrary::Function *fn = ModuleLibrary::function(args.first());
+    if (!fn) {
+        *error =
+            QStringLiteral("unknown function ") + args.first() + QStringLiteral(" (see --list)");
+        return std::nullopt;
+    }
+    CallParser parser(*fn, settings);
+    for (qsizetype i = 1; i < args.size() && !parser.failed(); ++i)
+        parser.take(args.at(i));
+    auto request = parser.finish();
+    if (!request)
+        *error = parser.error();
     return request;
 }
 
@@ -275,14 +332,21 @@ QString functionList()
     return text;
 }
 
-IoTool::IoTool(ModuleLibrary &library, const Settings &settings, QTextStream &out, QTextStream &err)
-    : m_library(library), m_settings(settings), m_out(out), m_err(err)
+IoTool::IoTool(ModuleLibrary &library, const Settings &settings, PortChoice port, QTextStream &out,
+               QTextStream &err)
+    : m_library(library), m_settings(settings), m_port(std::move(port)), m_out(out), m_err(err)
 {}
 
 QString IoTool::describe(qint16 code) const
 {
     const QString text = moduleErrorDescription(code).trimmed();
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
+}
+
+void IoTool::reportError(const QString &prefix, qint16 code, const QString &detail)
+{
+    m_err << prefix << "error " << code << ": " << describe(code) << detail << " on "
+          << describePort(m_port, m_settings.baud) << Qt::endl;
 }
 
 int IoTool::raw(const QByteArray &command)
@@ -294,10 +358,10 @@ int IoTool::raw(const QByteArray &command)
         m_out << reply << Qt::endl;
         return ExitOk;
     }
-    m_err << "error " << r << ": " << describe(r);
-    if (!reply.isEmpty())
-        m_err << " (reply " << reply << ')';
-    m_err << Qt::endl;
+    reportError({}, r,
+                reply.isEmpty()
+                    ? QString()
+                    : QStringLiteral(" (reply ") + QString::fromLatin1(reply) + QLatin1Char(')'));
     return ExitFailure;
 }
 
@@ -316,15 +380,16 @@ int IoTool::call(CallRequest &request)
     words << outputWords(fn, b);
     words << QStringLiteral("sent=") + QString::fromLatin1(sent)
           << QStringLiteral("reply=") + QString::fromLatin1(reply);
-    QString line = words.join(QLatin1Char(' '));
-    if (r != LinkCode::Ok)
-        line += QStringLiteral("  error: ") + describe(r);
-    m_out << line << Qt::endl;
-    return r == LinkCode::Ok ? ExitOk : ExitFailure;
+    m_out << words.join(QLatin1Char(' ')) << Qt::endl;
+    if (r == LinkCode::Ok)
+        return ExitOk;
+    reportError({}, r);
+    return ExitFailure;
 }
 
 QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
-                             std::optional<int> slot, int channels, const QString &prefix)
+                             std::optional<int> slot, int channels, const QString &prefix,
+                             qint16 &failure)
 {
     const ModuleLibrary::Function *fn =
         function ? ModuleLibrary::function(QLatin1String(function)) : nullptr;
@@ -346,6 +411,9 @@ QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
         QByteArray sent;
         QByteArray reply;
         const qint16 r = fn->call(m_library, b.w, b.dw, b.f, sent, reply);
+        if (r != LinkCode::Ok && r != LinkCode::UnderRange && r != LinkCode::OverRange &&
+            failure == LinkCode::Ok)
+            failure = r;
         QString text;
         if (r == LinkCode::UnderRange)
             text = QStringLiteral("under");
@@ -382,39 +450,40 @@ int IoTool::read(int address, std::optional<int> slot)
 
     QByteArray reply;
     if (const qint16 r = exchange(head + 'M', reply)) {
-        m_out << where << ": error " << r << ": " << describe(r) << Qt::endl;
+        reportError(where + QStringLiteral(": "), r);
         return ExitFailure;
     }
     const QString name = QString::fromLatin1(reply.mid(3));
     const catalogue::ModelInfo *info = catalogue::modelInfo(name);
     if (!info) {
-        m_out << where << ' ' << name << ": model not known" << Qt::endl;
+        m_err << where << ' ' << name << ": model not known" << Qt::endl;
         return ExitFailure;
     }
 
     const Family family = catalogue::familyOf(name);
     const qint32 code = catalogue::typeCodeOfName(name);
     QStringList parts;
+    qint16 failure = LinkCode::Ok;
     switch (info->kind) {
     case Kind::AnalogInput:
         parts << readChannels(AnalogInputs.forFamily(family), code, address, slot, info->channels,
-                              QStringLiteral("ch"));
+                              QStringLiteral("ch"), failure);
         break;
     case Kind::AnalogOutput:
         parts << readChannels(AnalogOutputs.forFamily(family), code, address, slot, info->channels,
-                              QStringLiteral("out"));
+                              QStringLiteral("out"), failure);
         break;
     case Kind::Digital:
         if (info->inputBits > 0)
             parts << readChannels(DigitalInputs.forFamily(family), code, address, slot, 1,
-                                  QStringLiteral("in"));
+                                  QStringLiteral("in"), failure);
         if (info->outputBits > 0)
             parts << readChannels(DigitalOutputs.forFamily(family), code, address, slot, 1,
-                                  QStringLiteral("out"));
+                                  QStringLiteral("out"), failure);
         break;
     case Kind::Counter:
         parts << readChannels(Counters.forFamily(family), code, address, slot, info->channels,
-                              QStringLiteral("count"));
+                              QStringLiteral("count"), failure);
         break;
     case Kind::MainUnit: {
         // The slot table: one two-character code per slot, FF for an empty one.
@@ -424,6 +493,8 @@ int IoTool::read(int address, std::optional<int> slot)
             const QByteArray command = head + (half == 0 ? QByteArray("T") : QByteArray("T1"));
             if (const qint16 r = exchange(command, table)) {
                 codes << QLatin1Char('E') + QString::number(r);
+                if (failure == LinkCode::Ok)
+                    failure = r;
                 continue;
             }
             for (int i = 3; i + 1 < table.size(); i += 2)
@@ -438,7 +509,11 @@ int IoTool::read(int address, std::optional<int> slot)
     parts.removeAll(QString());
     parts.prepend(where + QLatin1Char(' ') + name + QLatin1Char(':'));
     m_out << parts.join(QLatin1Char(' ')) << Qt::endl;
-    return ExitOk;
+    // A value the module did not give is a failure, even with the others read.
+    if (failure == LinkCode::Ok)
+        return ExitOk;
+    reportError(where + QStringLiteral(": "), failure);
+    return ExitFailure;
 }
 
 } // namespace telviox::io

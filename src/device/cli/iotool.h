@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/modulelibrary.h"
+#include "device/portpath.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -18,6 +19,7 @@ constexpr int ExitUsage = 2;
 struct Settings
 {
     int port = 1;
+    qint32 baud = 9600;
     bool checksum = false;
     int timeoutMs = 1000;
 };
@@ -47,21 +49,33 @@ QString functionList();
 class IoTool
 {
 public:
-    IoTool(ModuleLibrary &library, const Settings &settings, QTextStream &out, QTextStream &err);
+    IoTool(ModuleLibrary &library, const Settings &settings, PortChoice port, QTextStream &out,
+           QTextStream &err);
 
     // Each returns the exit status of one run.
     int raw(const QByteArray &command);
     int call(CallRequest &request);
     int read(int address, std::optional<int> slot);
 
+    ModuleLibrary &library() const { return m_library; }
+    const Settings &settings() const { return m_settings; }
+    const PortChoice &port() const { return m_port; }
+    QTextStream &out() const { return m_out; }
+    QTextStream &err() const { return m_err; }
+
 private:
     QString describe(qint16 code) const;
-    // Reads every channel of a module with the named function into one line part.
+    // "error N: text" and where the exchange went, on stderr.
+    void reportError(const QString &prefix, qint16 code, const QString &detail = {});
+    // Reads every channel of a module with the named function into one line
+    // part; the first failure that is not a range verdict lands in failure.
     QString readChannels(const char *function, qint32 typeCode, int address,
-                         std::optional<int> slot, int channels, const QString &prefix);
+                         std::optional<int> slot, int channels, const QString &prefix,
+                         qint16 &failure);
 
     ModuleLibrary &m_library;
     Settings m_settings;
+    PortChoice m_port;
     QTextStream &m_out;
     QTextStream &m_err;
 };

@@ -1,11 +1,13 @@
 // telvioxd-sim: the module simulator as a program. It serves the modules of a
 // line file on a pseudo-terminal that a link makes look like a COM port.
 
+#include "core/toolcommandline.h"
 #include "ptyserver.h"
 #include "sim/simline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTextStream>
 
 #include <sys/prctl.h>
 #include <QFile>
@@ -31,14 +33,6 @@ void onStopSignal(int signal)
     errno = saved;
 }
 
-int failUsage(const QString &message)
-{
-    std::fprintf(stderr, "telvioxd-sim: %s\n", qPrintable(message));
-    std::fprintf(stderr, "Usage: telvioxd-sim --line FILE --link PATH [--log FILE] "
-                         "[--wire-time] [--turnaround MS]\n");
-    return ExitUsage;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -48,10 +42,15 @@ int main(int argc, char *argv[])
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     QCoreApplication::setApplicationName(QStringLiteral("telvioxd-sim"));
 
-    QCommandLineParser parser;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    telviox::ToolCommandLine commandLine(QStringLiteral("telvioxd-sim"), QString(), out, err);
+    QCommandLineParser &parser = commandLine.parser();
     parser.setApplicationDescription(
         QStringLiteral("Simulates the modules of a line file on a pseudo-terminal."));
-    parser.addHelpOption();
+    const auto failUsage = [&commandLine](const QString &message) {
+        return commandLine.usageError(message);
+    };
     const QCommandLineOption lineOption(
         QStringLiteral("line"), QStringLiteral("The line file (JSON)."), QStringLiteral("FILE"));
     const QCommandLineOption linkOption(QStringLiteral("link"),
@@ -69,12 +68,8 @@ int main(int argc, char *argv[])
         QStringLiteral("MS"));
     parser.addOptions({lineOption, linkOption, logOption, wireOption, turnaroundOption});
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return failUsage(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
-    }
+    if (const auto done = commandLine.parse(QCoreApplication::arguments()))
+        return *done;
     if (!parser.positionalArguments().isEmpty())
         return failUsage(QStringLiteral("unexpected argument ") +
                          parser.positionalArguments().first());
