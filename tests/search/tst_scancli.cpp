@@ -115,9 +115,7 @@ void ScanCliTest::usageErrors_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("range reversed")
         << QStringList{"--from", "20", "--to", "10"} << "--from is beyond --to";
-    QTest::newRow("bad address") << QStringList{"--to", "1FF"} << "not a hexadecimal address";
     QTest::newRow("two formats") << QStringList{"--csv", "--lines"} << "not both";
-    QTest::newRow("missing value") << QStringList{"--baud"} << "needs a value";
     QTest::newRow("unknown word") << QStringList{"--fast"} << "unknown word";
 }
 
