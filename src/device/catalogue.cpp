@@ -595,8 +595,10 @@ const std::vector<ModelInfo> &models()
 
 bool answersAlarmRead(const QString &name)
 {
-    const ModelInfo *info = modelInfo(name);
-    return info && (info->alarms || QLatin1String(info->name) == QLatin1String("2063"));
+    // Exactly the models the search's decoding asks for their alarm state.
+    const std::optional<SearchBranch> branch = searchBranch(name);
+    return branch == SearchBranch::AlarmTableA || branch == SearchBranch::AlarmTableB ||
+           branch == SearchBranch::AlarmWithoutThermocouples;
 }
 
 std::optional<SearchClass> searchClass(const QString &name)

@@ -4,6 +4,7 @@
 #include "core/printer.h"
 #include "core/programnames.h"
 #include "core/prompt.h"
+#include "search/resultline.h"
 
 #include <algorithm>
 
@@ -28,16 +29,8 @@ QStringList foundLines(const FoundModules &found)
     QStringList lines;
     lines.reserve(count);
     for (int i = 0; i < count; ++i)
-        lines << found.ResultLines[size_t(i)].leftJustified(FoundLineWidth, QLatin1Char(' '), true);
+        lines << fixedWidth(found.ResultLines[size_t(i)], FoundLineWidth);
     return lines;
-}
-
-QStringList resultListHeading()
-{
-    // Columns of a line at 9600 bit/s: name 6, address 9, rate 4, then the
-    // alarm, checksum and remark texts.
-    return {QStringLiteral("Module Address: Baud"),
-            QStringLiteral("Type:  Dec[Hex] Rate    Alarm    Checksum      Remark")};
 }
 
 QStringList searchReportLines(const FoundModules &found, qint16 comPort)

@@ -16,11 +16,6 @@ namespace search {
 // at its fixed width of 80 characters.
 QStringList foundLines(const FoundModules &found);
 
-// The two heading rows above a list of result lines, aligned to its columns
-// in a fixed-pitch font: "Module" over "Type:", "Address:" over "Dec[Hex]",
-// "Baud" over "Rate", then "Alarm", "Checksum" and "      Remark".
-QStringList resultListHeading();
-
 // The printed search report: the port, a heading between separators, the
 // result lines and a closing separator.
 QStringList searchReportLines(const FoundModules &found, qint16 comPort);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/searchtables.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -10,9 +12,6 @@ struct SharedState;
 
 namespace search {
 
-// The rates a search tries, highest first; index i is flag i of SearchBauds.
-constexpr std::array<qint32, 11> SearchBaudTable = {921600, 460800, 230400, 115200, 57600, 38400,
-                                                    19200,  9600,   4800,   2400,   1200};
 constexpr int ComPortCount = 255;
 
 // "COM1" to "COM255": entry i is port i + 1.
@@ -23,7 +22,7 @@ QStringList comPortEntries();
 struct SearchSettings
 {
     int comIndex = 0; // list entry, port - 1
-    std::array<bool, SearchBaudTable.size()> bauds{};
+    std::array<bool, SearchBaudCount> bauds{};
     bool checksum = false;
 
     static SearchSettings load(const SharedState &state);

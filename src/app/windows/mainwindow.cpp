@@ -260,7 +260,7 @@ void MainWindow::provideCommand(const QString &menuName, std::function<void()> c
 
 void MainWindow::mnuCOMPort_Click()
 {
-    // A running search stops before its settings change.
+    // A running search stops first; its window says so.
     stopSearchForSettings(m_state);
     ConfigDialog dialog(m_state, this);
     dialog.exec();

@@ -1,10 +1,10 @@
 #include "search/windows/resultwindow.h"
 
 #include "conversations/sharedstate.h"
+#include "search/windows/modulelistheading.h"
 
 #include <QAction>
 #include <QFontDatabase>
-#include <QLabel>
 #include <QListWidget>
 #include <QScreen>
 #include <QStyle>
@@ -45,11 +45,7 @@ ResultWindow::ResultWindow(const SharedState &state, Prompt &prompt, Printer &pr
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_toolbar);
-    for (const QString &row : search::resultListHeading()) {
-        auto *label = new QLabel(row, this);
-        label->setFont(fixed);
-        layout->addWidget(label);
-    }
+    layout->addWidget(new ModuleListHeading(fixed, this));
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("moduleList"));
     m_list->setFont(fixed);
