@@ -1,13 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <optional>
 #include <vector>
 
-// The fixed texts of the module search: the range tables of the configuration
-// decoding and the descriptions of a main unit's slot modules. The
-// conversation dialogs and the output panels read the same tables.
+// The fixed tables of the module search: the rates it tries, the range tables
+// of the configuration decoding and the descriptions of a main unit's slot
+// modules. The settings dialog, the conversation dialogs and the output
+// panels read the same tables.
 namespace telviox::search {
+
+// The rates the search tries, highest first; index i is flag i of SearchBauds.
+constexpr int SearchBaudCount = 11;
+constexpr std::array<qint32, SearchBaudCount> SearchBaudTable = {
+    921600, 460800, 230400, 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200};
 
 // One entry of a range table: the range code a module reports and its text.
 // An entry's position in its table is the range index the found record keeps.
