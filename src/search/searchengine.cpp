@@ -7,7 +7,7 @@
 #include "device/catalogue.h"
 #include "device/seriallink.h"
 #include "search/resultline.h"
-#include "search/searchtables.h"
+#include "search/searchsettings.h"
 
 namespace telviox {
 
@@ -93,7 +93,7 @@ void SearchEngine::runSearch()
         m_view.setAddressLabels(QStringLiteral(" %1[dec]").arg(address, 2, 10, QLatin1Char('0')),
                                 QLatin1Char(' ') + QString::number(address, 16).toUpper() +
                                     QStringLiteral("[hex]"));
-        for (int b = 0; b < SearchBaudCount; ++b) {
+        for (int b = 0; b < int(SearchBaudTable.size()); ++b) {
             if (!state.SearchBauds[std::size_t(b)])
                 continue;
             const qint32 rate = SearchBaudTable[std::size_t(b)];

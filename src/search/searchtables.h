@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-// The fixed texts of the module search: the rates it tries, the range tables
+// The fixed tables of the module search: the rates it tries, the range tables
 // of the configuration decoding and the descriptions of a main unit's slot
-// modules. The conversation dialogs and the output panels read the same
-// tables.
+// modules. The settings dialog, the conversation dialogs and the output
+// panels read the same tables.
 namespace telviox::search {
 
 // The rates the search tries, highest first; index i is flag i of SearchBauds.

@@ -8,7 +8,7 @@
 #include "device/modulelibrary.h"
 #include "search/resultline.h"
 #include "search/searchengine.h"
-#include "search/searchtables.h"
+#include "search/searchsettings.h"
 #include "server/serverinterfaces.h"
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
@@ -144,7 +144,7 @@ inline std::unique_ptr<sim::SimLine> searchLine(const QByteArray &json)
 // Index of a rate in the search's rate table.
 inline int rateIndex(qint32 baud)
 {
-    for (int i = 0; i < search::SearchBaudCount; ++i) {
+    for (int i = 0; i < int(search::SearchBaudTable.size()); ++i) {
         if (search::SearchBaudTable[std::size_t(i)] == baud)
             return i;
     }
@@ -177,7 +177,8 @@ struct SearchRig
             if (!entry.startsWith('@'))
                 continue;
             const QString frame = entry.section(' ', 1);
-            if (address < 0 || (frame.mid(1, 2) == aa && !frame.startsWith(QLatin1Char('$') + aa + QLatin1Char('M'))))
+            if (address < 0 || (frame.mid(1, 2) == aa &&
+                                !frame.startsWith(QLatin1Char('$') + aa + QLatin1Char('M'))))
                 out << frame;
         }
         return out;

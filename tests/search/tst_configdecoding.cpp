@@ -34,6 +34,7 @@ private slots:
     void failedCommandsAreBoxedAndAddNoRange();
     void unexpectedAlarmModeLeavesBlankRemark();
     void counterErrorsGoToStatusLine();
+    void counterKeepsChecksumWhenConfigFails();
     void mainUnitSlots_data();
     void mainUnitSlots();
     void slotQueryFailures();
@@ -265,6 +266,22 @@ void ConfigDecodingTest::counterErrorsGoToStatusLine()
                           "Error in Module: 2032  Error Code:  15    Time Out !"}));
     // A failed read leaves its value alone.
     QCOMPARE(rig.record(0).MaxValue[0], 0);
+}
+
+void ConfigDecodingTest::counterKeepsChecksumWhenConfigFails()
+{
+    // The format byte's checksum bit sets the flag; an unanswered read must
+    // not clear it, or every later command would go without a checksum.
+    SearchRig rig(lineWith(R"({"name": "2032", "address": 1, "checksum": true})"));
+    rig.state.SearchChecksum = 1;
+    rig.overrides["$012B7"] = {};
+    rig.prompt.expect("Error code: 15", BoxStyle::Critical, "2032      ", Answer::Ok);
+    rig.engine.StartSearch();
+
+    QCOMPARE(rig.prompt.problems(), QStringList());
+    QCOMPARE(int(rig.record(0).Checksum), 1);
+    QCOMPARE(rig.frames(1).mid(0, 3), QStringList({"$012+", "$01A+", "$011H+"}));
+    QVERIFY(rig.status.history.isEmpty());
 }
 
 void ConfigDecodingTest::mainUnitSlots_data()

@@ -40,14 +40,13 @@ private slots:
     void names_data();
     void names();
     void mainUnitGetsNoLineOfItsOwnMaking();
+    void variantMainUnitKeepsItsSlotLines();
     void stopsAtTwoHundred();
     void mainUnitAtTheLimitKeepsItsSlots();
     void requestsWhileSearching_data();
     void requestsWhileSearching();
     void startPressedAfterStopRestarts();
-    void exitWhenIdleClosesAtOnce();
     void newSearchClearsTheLast();
-    void settingsStopAndLabels();
 };
 
 void SearchEngineTest::trafficAndWaits_data()
@@ -198,6 +197,20 @@ void SearchEngineTest::mainUnitGetsNoLineOfItsOwnMaking()
     QCOMPARE(rig.view.lines, lines);
 }
 
+void SearchEngineTest::variantMainUnitKeepsItsSlotLines()
+{
+    // A main unit reporting a letter after its digits is still a main unit:
+    // no line of the search's own overwrites its last slot line.
+    SearchRig rig(EmptyLine);
+    rig.overrides["$05M"] = "!059000D";
+    rig.overrides["$05T"] = "!05FF40FFFF";
+    rig.engine.StartSearch();
+    QCOMPARE(rig.state.Found.FoundCount, 2);
+    QVERIFY(rig.foundLines().at(0).startsWith("9000D 5[5]     9600"));
+    QVERIFY(rig.foundLines().at(1).startsWith("9040    S1     9600"));
+    QCOMPARE(rig.view.lines, rig.foundLines());
+}
+
 void SearchEngineTest::stopsAtTwoHundred()
 {
     SearchRig rig(crowdedLine(210));
@@ -337,23 +350,6 @@ void SearchEngineTest::startPressedAfterStopRestarts()
     QCOMPARE(rig.state.Found.FoundCount, 3);
 }
 
-void SearchEngineTest::exitWhenIdleClosesAtOnce()
-{
-    SearchRig rig(EmptyLine);
-    rig.prompt.expect("Sure To Exit Searching ?", BoxStyle::YesNo | BoxStyle::Exclamation,
-                      ProgramTitle, Answer::No);
-    rig.prompt.expect("Sure To Exit Searching ?", BoxStyle::YesNo | BoxStyle::Exclamation,
-                      ProgramTitle, Answer::Yes);
-    rig.engine.Toolbar1_ButtonClick(4);
-    QCOMPARE(rig.view.closes, 0);
-    rig.engine.Toolbar1_ButtonClick(4);
-    QCOMPARE(rig.view.closes, 1);
-    rig.engine.Toolbar1_ButtonClick(1);
-    QCOMPARE(rig.prompt.problems(), QStringList());
-    QCOMPARE(rig.prompt.beeps(), 2);
-    QVERIFY(rig.log.isEmpty());
-}
-
 void SearchEngineTest::newSearchClearsTheLast()
 {
     SearchRig rig(crowdedLine(4));
@@ -366,29 +362,6 @@ void SearchEngineTest::newSearchClearsTheLast()
     QVERIFY(rig.state.Found.ResultLines[4].isEmpty());
     QVERIFY(rig.record(4).ModelName.isEmpty());
     QCOMPARE(rig.record(4).Address, 0);
-}
-
-void SearchEngineTest::settingsStopAndLabels()
-{
-    SearchRig rig(EmptyLine);
-    rig.state.ComPort = 3;
-    rig.engine.Form_Load();
-    QCOMPARE(rig.view.caption, SearchEngine::loadedCaption());
-    QCOMPARE(rig.view.hint, QString("In Searching, Press Right Button of Mouse To Stop !"));
-    rig.view.onEvents = [&] {
-        QCOMPARE(rig.view.decimal, QString(" 00[dec]"));
-        QCOMPARE(rig.view.hexadecimal, QString(" 0[hex]"));
-        QCOMPARE(rig.view.baud, QString("9600"));
-        QVERIFY(rig.view.red);
-        QVERIFY(rig.view.progressVisible);
-        rig.engine.stopForSettings();
-    };
-    rig.engine.Form_Activate();
-    QCOMPARE(rig.view.com, QString("COM3"));
-    QCOMPARE(rig.view.caption, QString("The Found Out Q-2000 module ..."));
-    QCOMPARE(rig.view.hint, QString("Stopping !!!"));
-    QVERIFY(!rig.view.progressVisible);
-    QCOMPARE(rig.log, QStringList({"open 9600", "@300 $00M", "close"}));
 }
 
 QTEST_GUILESS_MAIN(SearchEngineTest)

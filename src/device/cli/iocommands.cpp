@@ -1,5 +1,7 @@
 #include "iocommands.h"
 
+#include "scancommand.h"
+
 namespace telviox::io {
 
 namespace {
@@ -97,6 +99,14 @@ const std::vector<CommandEntry> &commands()
          &make<CallCommand>},
         {"read", "  read AA [slot=S]  read a module's name and its present values\n",
          &make<ReadCommand>},
+        {"scan",
+         "  scan [--baud B ...] [--checksum] [--timeout MS] [--from AA] [--to AA]\n"
+         "       [--csv | --lines]\n"
+         "                    find the modules on the line and print one line each:\n"
+         "                    address, rate, checksum, name, slot and the decoded\n"
+         "                    configuration; --lines prints the search window's result\n"
+         "                    lines. The time-out fits each rate unless given\n",
+         &makeScanCommand},
     };
     return table;
 }

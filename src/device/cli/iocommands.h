@@ -20,9 +20,15 @@ public:
     // Whether the tool opens the port at --baud before the first run; a
     // command that chooses its own rates opens it itself.
     virtual bool opensPort() const { return true; }
+    // Whether a stop signal should end a single run after the exchange under
+    // way (a long walk over the line) rather than the program at once.
+    virtual bool stoppable() const { return false; }
     // One run; returns its exit status.
     virtual int run(IoTool &tool) = 0;
 };
+
+// True once a stop signal came while a stoppable or repeating run was on.
+bool stopSignalled();
 
 struct CommandEntry
 {

@@ -189,7 +189,7 @@ private:
 int runRepeated(Command &command, IoTool &tool, const Options &options)
 {
     std::optional<StopSignals> stopSignals;
-    if (options.repeatMs >= 0)
+    if (options.repeatMs >= 0 || command.stoppable())
         stopSignals.emplace();
     int status = ExitOk;
     for (qint64 n = 1;; ++n) {
@@ -204,6 +204,11 @@ int runRepeated(Command &command, IoTool &tool, const Options &options)
 }
 
 } // namespace
+
+bool stopSignalled()
+{
+    return stopRequested != 0;
+}
 
 void ProgramOptions::addTo(QCommandLineParser &parser) const
 {

@@ -20,7 +20,7 @@ const HeadingLabel Labels[] = {
     {"moduleLabel", "Module", 0, 0},        {"typeLabel", "Type:", 1, 0},
     {"addressLabel", "Address:", 0, 6},     {"dechexLabel", "Dec[Hex]", 1, 6},
     {"baudLabel", "Baud", 0, 15},           {"rateLabel", "Rate", 1, 15},
-    {"checksumLabel", "Checksum", 0, 32},   {"alarmLabel", "Alarm", 0, 23},
+    {"checksumLabel", "Checksum", 0, 34},   {"alarmLabel", "Alarm", 0, 23},
     {"remarkLabel", "      Remark", 0, 42},
 };
 
