@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of fuzz/ into build-fuzz/ (or $BUILD_DIR) with
-# clang++ and runs each for SECONDS (default 60), starting from its seeds in
-# fuzz/corpus/<target>/. New inputs go to build-fuzz/corpus/<target>/, a
-# crashing one to build-fuzz/findings/; the script fails when any target found
-# something.
+# Builds the libFuzzer targets of fuzz/ with clang++ into build-fuzz/ (or
+# $BUILD_DIR-fuzz) and runs each for SECONDS (default 60), starting from its
+# seeds in fuzz/corpus/<target>/. New inputs go to build-fuzz/corpus/<target>/,
+# a crashing one to build-fuzz/findings/; the script fails when any target
+# found something.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build-fuzz}
+build=${BUILD_DIR:-$root/build}-fuzz
 seconds=${1:-60}
 shift || true
 case $seconds in

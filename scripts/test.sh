@@ -2,8 +2,10 @@
 # The test command: installs what is missing, builds, and runs every test on a
 # private D-Bus session bus without a display.
 #
-#   scripts/test.sh [CTEST ARGS]             build/ with the default compiler
-#   scripts/test.sh --sanitize [CTEST ARGS]  build-sanitize/ with clang++,
+#   scripts/test.sh [CTEST ARGS]             build/ (or $BUILD_DIR) with the
+#                                            default compiler
+#   scripts/test.sh --sanitize [CTEST ARGS]  build-sanitize/ (or
+#                                            $BUILD_DIR-sanitize) with clang++,
 #                                            AddressSanitizer and
 #                                            UndefinedBehaviorSanitizer; any
 #                                            finding fails its test
@@ -18,7 +20,8 @@ fi
 
 "$root/scripts/install-deps.sh"
 if [ "$sanitize" = yes ]; then
-    build=${BUILD_DIR:-$root/build-sanitize}
+    # Beside the plain tree: one tree per compiler and set of flags.
+    build=${BUILD_DIR:-$root/build}-sanitize
     # -O1 with line tables: quicker to build than the plain tree and still
     # readable stacks; assertions stay on.
     BUILD_DIR=$build "$root/scripts/build.sh" -DTELVIOXD_SANITIZE=ON \
