@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: TELVIOXD serving the demonstration line (as
 # scripts/demo.sh runs it) on a virtual X display, with the server window
-# brought back through the Tray menu. Needs xvfb-run, xdotool and ImageMagick's
-# import (apt-get install xvfb xdotool imagemagick).
+# brought back through the Tray menu. With --search, docs/search.png instead:
+# the search window part-way through a search of sim/search-line.json.
+# Needs xvfb-run, xdotool and ImageMagick's import (apt-get install xvfb
+# xdotool imagemagick).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 bin=$build/bin
-out=${1:-$root/docs/screenshot.png}
+mode=${TELVIOXD_SHOT_MODE:-serve}
+if [ "${1:-}" = --search ]; then
+    mode=search
+    shift
+fi
+default_out=$root/docs/screenshot.png
+[ "$mode" = search ] && default_out=$root/docs/search.png
+out=${1:-$default_out}
 
 if [ -z "${TELVIOXD_SHOT_INSIDE:-}" ]; then
     for tool in xvfb-run xdotool import dbus-run-session; do
@@ -20,7 +29,7 @@ if [ -z "${TELVIOXD_SHOT_INSIDE:-}" ]; then
         chmod 0700 "$XDG_RUNTIME_DIR"
         export XDG_RUNTIME_DIR
     fi
-    TELVIOXD_SHOT_INSIDE=1 exec dbus-run-session -- \
+    TELVIOXD_SHOT_INSIDE=1 TELVIOXD_SHOT_MODE=$mode exec dbus-run-session -- \
         xvfb-run -a -s "-screen 0 1600x900x24" bash "$0" "$(realpath -m "$out")"
 fi
 
@@ -36,21 +45,33 @@ finish() {
 }
 trap finish EXIT
 
-"$bin/telvioxd-sim" --line "$root/sim/demo-line.json" --link "$home/ports/com1" \
+line=$root/sim/demo-line.json
+[ "$mode" = search ] && line=$root/sim/search-line.json
+"$bin/telvioxd-sim" --line "$line" --link "$home/ports/com1" \
     --log "$home/sim.log" >"$home/sim.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
     grep -q serving "$home/sim.out" 2>/dev/null && break
     sleep 0.1
 done
-"$bin/telvioxd-demo-list" "$home" >/dev/null
-echo "1,16,0,1" >"$home/lumvex.cfg"
+if [ "$mode" = search ]; then
+    # COM1, the search at 19200 and 9600 bit/s (mask bits 6 and 7), checksum
+    # retry on, no auto-run.
+    echo "1,192,1,0" >"$home/lumvex.cfg"
+else
+    "$bin/telvioxd-demo-list" "$home" >/dev/null
+    echo "1,16,0,1" >"$home/lumvex.cfg"
+fi
 TELVIOXD_HOME=$home "$bin/telvioxd" >"$home/telvioxd.log" 2>&1 &
 pids=("$!" "${pids[@]}")
 
+# Auto-run names the loaded file in the caption; without it the caption is the
+# program's name.
+caption='^Working file'
+[ "$mode" = search ] && caption='^TELVIOXD$'
 main=
 for _ in $(seq 100); do
-    main=$(xdotool search --name '^Working file' 2>/dev/null | head -1 || true)
+    main=$(xdotool search --onlyvisible --name "$caption" 2>/dev/null | head -1 || true)
     [ -n "$main" ] && break
     sleep 0.2
 done
@@ -60,6 +81,22 @@ done
 xdotool windowmove "$main" 8 8
 xdotool windowfocus --sync "$main"
 sleep 0.5
+if [ "$mode" = search ]; then
+    xdotool key --clearmodifiers alt+s
+    search=
+    for _ in $(seq 50); do
+        search=$(xdotool search --onlyvisible --name '^Searching' 2>/dev/null | head -1 || true)
+        [ -n "$search" ] && break
+        sleep 0.2
+    done
+    [ -n "$search" ] || { echo "screenshot.sh: the search window did not come up" >&2; exit 1; }
+    xdotool windowmove "$search" 60 60
+    # The modules of the search line sit at the first twenty addresses.
+    sleep "${TELVIOXD_SHOT_SECONDS:-40}"
+    import -window root "$1"
+    echo "Wrote $1"
+    exit 0
+fi
 xdotool key --clearmodifiers alt+t
 sleep 0.5
 xdotool key d
