@@ -67,11 +67,6 @@ Figures figures(int exchanges, qint64 ns, double cpuUs)
     return {exchanges * 1e9 / static_cast<double>(ns), cpuUs / exchanges};
 }
 
-void fail(const QString &message)
-{
-    std::fprintf(stderr, "bench_seriallink: %s\n", qPrintable(message));
-    std::exit(1);
-}
 
 Figures throughSerialLink(SerialLink &link, int exchanges)
 {
@@ -133,12 +128,6 @@ Figures bareLoop(const QString &device, int exchanges)
     return result;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 } // namespace
 
@@ -164,15 +153,11 @@ int main(int argc, char *argv[])
     const int exchanges = std::max(1, parser.value(exchangesOption).toInt());
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
 
-    const QString program = simulatorProgram();
-    if (program.isEmpty())
-        fail(QStringLiteral("telvioxd-sim not found (set TELVIOXD_BIN)"));
+    benchRun().name = "bench_seriallink";
 
     QTemporaryDir home;
-    SimProcess simulator(program, home.path(), LineFile,
+    const auto simulator = startSimulator(home.path(), LineFile,
                          {QStringLiteral("--turnaround"), QStringLiteral("0")});
-    if (!simulator.ok())
-        fail(simulator.error());
     SerialLink link(SystemClock::instance(), {}, home.path());
     const QString device = devicePathForPort(Port, home.path());
 

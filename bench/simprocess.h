@@ -7,6 +7,27 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+class SimProcess;
+
+// The running benchmark: its name in failure messages, and the simulator that
+// must be stopped on a failure, since exit() unwinds nothing.
+struct BenchRun
+{
+    const char *name = "bench";
+    SimProcess *simulator = nullptr;
+};
+
+inline BenchRun &benchRun()
+{
+    static BenchRun run;
+    return run;
+}
 
 // The telvioxd-sim program beside the benchmarks, or in TELVIOXD_BIN; empty
 // when it is not there.
@@ -56,7 +77,12 @@ public:
             m_error = QStringLiteral("unexpected first line from the simulator: %1")
                           .arg(QString::fromLocal8Bit(ready));
     }
-    ~SimProcess() { stop(); }
+    ~SimProcess()
+    {
+        if (benchRun().simulator == this)
+            benchRun().simulator = nullptr;
+        stop();
+    }
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;
 
@@ -77,3 +103,32 @@ private:
     QProcess m_process;
     QString m_error;
 };
+
+[[noreturn]] inline void fail(const QString &message)
+{
+    std::fprintf(stderr, "%s: %s\n", benchRun().name, qPrintable(message));
+    if (benchRun().simulator)
+        benchRun().simulator->stop();
+    std::exit(1);
+}
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// telvioxd-sim started for the whole run, or the benchmark fails.
+inline std::unique_ptr<SimProcess> startSimulator(const QString &home, const QByteArray &lineJson,
+                                                  const QStringList &options)
+{
+    const QString program = simulatorProgram();
+    if (program.isEmpty())
+        fail(QStringLiteral("telvioxd-sim not found (set TELVIOXD_BIN)"));
+    auto simulator = std::make_unique<SimProcess>(program, home, lineJson, options);
+    if (!simulator->ok())
+        fail(simulator->error());
+    benchRun().simulator = simulator.get();
+    return simulator;
+}

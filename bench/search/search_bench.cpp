@@ -33,15 +33,6 @@ constexpr int Port = 1;
 constexpr int TurnaroundMs = 2;
 constexpr int NameTimeOutMs = 400;
 
-SimProcess *runningSimulator = nullptr;
-
-[[noreturn]] void fail(const QString &message)
-{
-    std::fprintf(stderr, "bench_search: %s\n", qPrintable(message));
-    if (runningSimulator)
-        runningSimulator->stop();
-    std::exit(1);
-}
 
 // Real time, adding up the waits the search asks for.
 class CountingClock final : public Clock
@@ -148,20 +139,15 @@ int main(int argc, char *argv[])
     parser.process(app);
     const int lastAddress = parser.value(lastOption).toInt(nullptr, 16);
 
-    const QString program = simulatorProgram();
-    if (program.isEmpty())
-        fail(QStringLiteral("telvioxd-sim not found (set TELVIOXD_BIN)"));
+    benchRun().name = "bench_search";
     QFile lineFile(parser.value(lineOption));
     if (!lineFile.open(QIODevice::ReadOnly))
         fail(QStringLiteral("cannot read %1").arg(lineFile.fileName()));
 
     QTemporaryDir home;
-    SimProcess simulator(program, home.path(), lineFile.readAll(),
+    const auto simulator = startSimulator(home.path(), lineFile.readAll(),
                          {QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
                           QString::number(TurnaroundMs)});
-    runningSimulator = &simulator;
-    if (!simulator.ok())
-        fail(simulator.error());
 
     SerialLink link(SystemClock::instance(), {}, home.path());
     // Each frame at the rate the port is open at.

@@ -68,22 +68,6 @@ const char LineFile[] = R"({
   ]
 })";
 
-SimProcess *runningSimulator = nullptr;
-void stopSimulator();
-
-[[noreturn]] void fail(const QString &message)
-{
-    std::fprintf(stderr, "bench_tick: %s\n", qPrintable(message));
-    // exit() unwinds nothing: the simulator must not outlive the bench.
-    stopSimulator();
-    std::exit(1);
-}
-
-void stopSimulator()
-{
-    if (runningSimulator)
-        runningSimulator->stop();
-}
 
 // What a tick did on the line, in order: a command sent, or a wait (ms).
 using Step = std::variant<QByteArray, int>;
@@ -219,12 +203,6 @@ double threadCpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 struct Result
 {
@@ -358,17 +336,12 @@ int main(int argc, char *argv[])
     parser.process(app);
     const int ticks = std::max(1, parser.value(ticksOption).toInt());
 
-    const QString program = simulatorProgram();
-    if (program.isEmpty())
-        fail(QStringLiteral("telvioxd-sim not found (set TELVIOXD_BIN)"));
+    benchRun().name = "bench_tick";
 
     QTemporaryDir home;
-    SimProcess simulator(program, home.path(), LineFile,
+    const auto simulator = startSimulator(home.path(), LineFile,
                          {QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
                           QString::number(TurnaroundMs)});
-    runningSimulator = &simulator;
-    if (!simulator.ok())
-        fail(simulator.error());
 
     std::printf("one tick of 8 conversations (2026, 2091 x8, 2011, 2028, 2032 x2, 2017 in, "
                 "2017 out, 2063), telvioxd-sim --wire-time --turnaround %d\n",

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace telviox {
@@ -17,6 +18,24 @@ namespace telviox {
 using WordBlock = std::array<qint16, 16>;  // wBuf, Q-2000 functions
 using DWordBlock = std::array<qint32, 16>; // dwBuf, _9K and _92K functions
 using FloatBlock = std::array<float, 16>;  // fBuf, element 0 the analog value
+
+// Elements 0 to 4 of a call's block, and 6 cleared; a 16-bit block carries the
+// low half of the type code. The others are the caller's.
+template <typename Block>
+void fillCallHead(Block &block, int port, int address, qint32 typeCode, int checksum,
+                  int timeoutMs)
+{
+    using Value = typename Block::value_type;
+    block[0] = Value(port);
+    block[1] = Value(address);
+    if constexpr (std::is_same_v<Value, qint16>)
+        block[2] = lowWord(quint32(typeCode));
+    else
+        block[2] = typeCode;
+    block[3] = Value(checksum);
+    block[4] = Value(timeoutMs);
+    block[6] = 0;
+}
 
 // The module function library, on a SerialLink whose port the caller opened.
 class ModuleLibrary

@@ -123,12 +123,7 @@ void ConfigDecoder::showModuleError(const Module &module, qint16 code)
 
 void ConfigDecoder::prepareBlock(const Module &module, qint32 typeCode)
 {
-    m_w[0] = qint16(port());
-    m_w[1] = qint16(module.address);
-    m_w[2] = qint16(typeCode);
-    m_w[3] = qint16(module.record.Checksum);
-    m_w[4] = TimeOut;
-    m_w[6] = 0;
+    fillCallHead(m_w, port(), module.address, typeCode, module.record.Checksum, TimeOut);
 }
 
 void ConfigDecoder::DoOtherThing(qint16 address, qint16 index, QString &remark)

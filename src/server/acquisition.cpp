@@ -10,7 +10,6 @@
 #include <array>
 #include <limits>
 #include <stdexcept>
-#include <type_traits>
 
 namespace telviox {
 
@@ -154,23 +153,15 @@ const LinkRecord &Acquisition::link(qint16 index) const
     return m_state.Link[std::size_t(index)];
 }
 
-// Elements 0 to 4 and 6 always, 5 and 7 as the setup says; the rest keep what
-// the last call left, as the library expects.
+// The head always, 5 and 7 as the setup says; the rest keep what the last
+// call left, as the library expects.
 template <typename Block>
 void Acquisition::fillBlock(Block &block, const ConvRecord &record, const CallSetup &setup) const
 {
-    block[0] = m_state.ComPort;
-    block[1] = record.Address;
-    // A 16-bit block carries the low half of the type code.
-    if constexpr (std::is_same_v<typename Block::value_type, qint16>)
-        block[2] = lowWord(quint32(setup.typeCode));
-    else
-        block[2] = setup.typeCode;
-    block[3] = setup.withChecksum ? record.Checksum : qint16(0);
-    block[4] = setup.timeoutMs;
+    fillCallHead(block, m_state.ComPort, record.Address, setup.typeCode,
+                 setup.withChecksum ? record.Checksum : 0, setup.timeoutMs);
     if (setup.channel)
         block[5] = typename Block::value_type(*setup.channel);
-    block[6] = 0;
     if (setup.slot)
         block[7] = record.Slot;
 }

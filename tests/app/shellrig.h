@@ -9,6 +9,7 @@
 #include "device/seriallink.h"
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
+#include "support/simrig.h"
 
 #include <QFile>
 #include <QStringList>
@@ -52,15 +53,6 @@ inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-inline std::unique_ptr<sim::SimLine> loadLine(const QByteArray &json)
-{
-    QString error;
-    auto line = sim::SimLine::load(json, &error);
-    if (!line)
-        qFatal("line file: %s", qPrintable(error));
-    return line;
 }
 
 // A port of the simulated line that reports its closing while open, or with

@@ -1,12 +1,10 @@
 // The module function library: the exact command each function sends, how it
-// decodes the reply, what it refuses without sending, and round trips against
-// the in-process simulator on virtual time.
+// decodes the reply, and what it refuses without sending. Its round trips
+// with the simulator are the acquisition and search tests'.
 
 #include "device/catalogue.h"
 #include "device/modulelibrary.h"
 #include "scriptedline.h"
-#include "sim/simline.h"
-#include "sim/simportdevice.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,8 +93,6 @@ private slots:
     void calls_data();
     void calls();
     void elementsKeptAcrossCalls();
-    void simSlotModulesOfMainUnit();
-    void simStandAloneModules();
 };
 
 void TestModuleLibrary::calls_data()
@@ -272,88 +268,6 @@ void TestModuleLibrary::elementsKeptAcrossCalls()
     // The low word is not sign-extended into the high one.
     QCOMPARE(MakeLong(0, -1), qint32(0xFFFF));
     QCOMPARE(MakeLong(-32768, 0), qint32(0x80000000u));
-}
-
-namespace {
-
-struct SimRig
-{
-    explicit SimRig(const QByteArray &json) : line(sim::SimLine::load(json, nullptr))
-    {
-        if (!line)
-            qFatal("bad line file");
-        link =
-            std::make_unique<SerialLink>(clock, sim::simDeviceFactory(*line, clock), folder.path());
-        library = std::make_unique<ModuleLibrary>(*link);
-        link->Open_Com(Port, 9600);
-    }
-    qint16 call(const QString &function, Blocks &b) { return ::call(*library, function, b); }
-
-    VirtualClock clock;
-    std::unique_ptr<sim::SimLine> line;
-    QTemporaryDir folder;
-    std::unique_ptr<SerialLink> link;
-    std::unique_ptr<ModuleLibrary> library;
-};
-
-} // namespace
-
-void TestModuleLibrary::simSlotModulesOfMainUnit()
-{
-    SimRig rig(R"({"modules": [{"name": "9300", "address": "05", "slots": [
-        {"slot": 2, "name": "9091", "inputs": [0, 0, 0, 1.25]}]}]})");
-    Blocks in = block("9091", "e1=5 slot=2 e5=3");
-    QCOMPARE(rig.call("AnalogIn_9K", in), LinkCode::Ok);
-    QCOMPARE(in.f[0], 1.25f);
-
-    // An empty slot does not answer as a module.
-    Blocks empty = block("9091", "e1=5 slot=6 e5=0");
-    QCOMPARE(rig.call("AnalogIn_9K", empty), LinkCode::CmdError);
-}
-
-void TestModuleLibrary::simStandAloneModules()
-{
-    SimRig rig(R"({"modules": [{"name": "2032", "address": "01", "counters": [
-        {"start": 100, "countsPerSecond": 10}, {"start": "FFFFFFF0", "countsPerSecond": 0}]},
-        {"name": "92091", "address": "02", "checksum": true, "inputs": [3.5]},
-        {"name": "2028", "address": "03", "range": "32"}, {"name": "2065", "address": "04"}]})");
-    Blocks b = block("2032", "e5=0");
-    for (const qint64 wait : {0, 2000, 60000}) {
-        rig.clock.advance(wait);
-        const qint64 before = rig.clock.tickCount();
-        QCOMPARE(rig.call("CounterIn_2032", b), LinkCode::Ok);
-        const qint32 count = MakeLong(b.w[7], b.w[8]);
-        QVERIFY2(count >= 100 + before / 100 && count <= 100 + rig.clock.tickCount() / 100,
-                 QByteArray::number(count));
-    }
-    b.w[5] = 1; // a count with its top bit set is negative once joined
-    QCOMPARE(rig.call("CounterIn_2032", b), LinkCode::Ok);
-    QCOMPARE(MakeLong(b.w[7], b.w[8]), -16);
-
-    // The checksum flag reaches the link; the texts handed back are bare.
-    Blocks sum = block("92091", "e1=2 e5=0 chk=1");
-    QCOMPARE(rig.call("AnalogIn_92K", sum), LinkCode::Ok);
-    QCOMPARE(sum.f[0], 3.5f);
-    QCOMPARE(sum.szSend, QByteArray("#020"));
-    QCOMPARE(sum.szReceive, QByteArray(">+03.500"));
-    sum.dw[3] = 0; // without it the module ignores the command
-    QCOMPARE(rig.call("AnalogIn_92K", sum), LinkCode::TimeOut);
-    QCOMPARE(sum.f[0], 0.0f);
-
-    Blocks out = block("2028", "e1=3 e5=2 f=7.5 e7=2");
-    QCOMPARE(rig.call("AnalogOut", out), LinkCode::Ok);
-    out.f[0] = 0;
-    QCOMPARE(rig.call("AnalogOutReadBack", out), LinkCode::Ok);
-    QCOMPARE(out.f[0], 7.5f);
-    QCOMPARE(rig.line->analogOutput(3, 2), std::optional<double>(7.5));
-
-    Blocks port = block("2065", "e1=4 e5=0x81 e7=3 e8=1");
-    QCOMPARE(rig.call("DigitalOut", port), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
-    apply("e7=7 e8=0", port);
-    QCOMPARE(rig.call("DigitalBitOut", port), LinkCode::Ok);
-    QCOMPARE(rig.call("DigitalOutReadBack", port), LinkCode::Ok);
-    QCOMPARE(port.w[5], qint16(0x09));
 }
 
 QTEST_GUILESS_MAIN(TestModuleLibrary)

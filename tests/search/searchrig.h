@@ -13,89 +13,15 @@
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 #include "support/scriptedprompt.h"
+#include "support/simrig.h"
 
 #include <QStringList>
 #include <functional>
-#include <map>
 #include <stdexcept>
 
 namespace telviox::test {
 
 using namespace Qt::StringLiterals;
-
-// Replies that replace the line's own for chosen command frames (checksum
-// digits included, no CR); an empty one is silence.
-using ReplyOverrides = std::map<QByteArray, QByteArray>;
-
-// A frame as the log shows it: a valid checksum is written as "+".
-inline QString frameText(const QByteArray &data)
-{
-    const QByteArray frame = data.trimmed();
-    if (frame.size() > 3 && frame.right(2) == sim::SimLine::checksumOf(frame.chopped(2)))
-        return QString::fromLatin1(frame.chopped(2)) + '+';
-    return QString::fromLatin1(frame);
-}
-
-// Opens and closes of the port, in the same log as the frames sent (with the
-// time each was sent); overridden commands never reach the line.
-class LoggingDevice final : public PortDevice
-{
-public:
-    LoggingDevice(std::unique_ptr<PortDevice> inner, QStringList &log, VirtualClock &clock,
-                  const ReplyOverrides &overrides)
-        : m_inner(std::move(inner)), m_log(log), m_clock(clock), m_overrides(overrides)
-    {}
-    OpenResult open(qint32 baud) override
-    {
-        m_log << u"open %1"_s.arg(baud);
-        return m_inner->open(baud);
-    }
-    void close() override
-    {
-        if (m_inner->isOpen())
-            m_log << u"close"_s;
-        m_inner->close();
-    }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    QString path() const override { return m_inner->path(); }
-    bool write(const QByteArray &data) override
-    {
-        m_log << u"@%1 %2"_s.arg(m_clock.tickCount()).arg(frameText(data));
-        const auto it = m_overrides.find(data.trimmed());
-        m_overridden = it != m_overrides.end();
-        if (!m_overridden)
-            return m_inner->write(data);
-        m_pending = it->second.isEmpty() ? QByteArray() : it->second + '\r';
-        return true;
-    }
-    ReadResult read(QByteArray &buffer, int timeoutMs) override
-    {
-        if (!m_overridden)
-            return m_inner->read(buffer, timeoutMs);
-        if (m_pending.isEmpty()) {
-            m_clock.advance(timeoutMs);
-            return ReadResult::Timeout;
-        }
-        buffer += m_pending;
-        m_pending.clear();
-        return ReadResult::Data;
-    }
-
-private:
-    std::unique_ptr<PortDevice> m_inner;
-    QStringList &m_log;
-    VirtualClock &m_clock;
-    const ReplyOverrides &m_overrides;
-    bool m_overridden = false;
-    QByteArray m_pending;
-};
-
-class RecordingStatus final : public StatusLine
-{
-public:
-    void setStatusText(const QString &text) override { history << text; }
-    QStringList history;
-};
 
 class RecordingView final : public SearchView
 {
@@ -132,15 +58,6 @@ public:
     std::function<void()> onEvents; // what the user does while events run
 };
 
-inline std::unique_ptr<sim::SimLine> searchLine(const QByteArray &json)
-{
-    QString error;
-    auto line = sim::SimLine::load(json, &error);
-    if (!line)
-        throw std::runtime_error(("line file: " + error).toStdString());
-    return line;
-}
-
 // Index of a rate in the search's rate table.
 inline int rateIndex(qint32 baud)
 {
@@ -154,11 +71,11 @@ inline int rateIndex(qint32 baud)
 struct SearchRig
 {
     explicit SearchRig(const QByteArray &json, const QList<qint32> &rates = {9600})
-        : line(searchLine(json)),
+        : line(loadLine(json)),
           link(clock,
                [this](int port, const QString &path) -> std::unique_ptr<PortDevice> {
                    return std::make_unique<LoggingDevice>(
-                       sim::simDeviceFactory(*line, clock)(port, path), log, clock, overrides);
+                       sim::simDeviceFactory(*line, clock)(port, path), log, &clock, &overrides);
                }),
           library(link), context{state, link, library, clock, prompt, status}, engine(context, view)
     {

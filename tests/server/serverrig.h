@@ -11,10 +11,10 @@
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 #include "support/scriptedprompt.h"
+#include "support/simrig.h"
 
 #include <QMap>
 #include <QStringList>
-#include <stdexcept>
 
 namespace telviox::test {
 
@@ -59,14 +59,6 @@ public:
     QStringList connects;
 };
 
-class FakeStatus final : public StatusLine
-{
-public:
-    void setStatusText(const QString &value) override { history << (text = value); }
-    QString text;
-    QStringList history;
-};
-
 class FakeView final : public ServerView
 {
 public:
@@ -91,46 +83,6 @@ public:
     std::array<bool, ConvCount> checks{};
 };
 
-// Records every open and close the serial link does.
-class CountingDevice final : public PortDevice
-{
-public:
-    CountingDevice(std::unique_ptr<PortDevice> inner, QStringList &log)
-        : m_inner(std::move(inner)), m_log(log)
-    {}
-    OpenResult open(qint32 baud) override
-    {
-        m_log << u"open %1"_s.arg(baud);
-        return m_inner->open(baud);
-    }
-    void close() override
-    {
-        if (m_inner->isOpen())
-            m_log << u"close"_s;
-        m_inner->close();
-    }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    QString path() const override { return m_inner->path(); }
-    bool write(const QByteArray &data) override { return m_inner->write(data); }
-    ReadResult read(QByteArray &buffer, int timeoutMs) override
-    {
-        return m_inner->read(buffer, timeoutMs);
-    }
-
-private:
-    std::unique_ptr<PortDevice> m_inner;
-    QStringList &m_log;
-};
-
-inline std::unique_ptr<sim::SimLine> loadLine(const QByteArray &json)
-{
-    QString error;
-    auto line = sim::SimLine::load(json, &error);
-    if (!line)
-        throw std::runtime_error(("line file: " + error).toStdString());
-    return line;
-}
-
 inline const char *const DefaultLine = R"({"modules": [
     {"name": "2026", "address": 1, "baud": 9600, "inputs": [1.5]},
     {"name": "2091", "address": 2, "baud": 9600, "inputs": [1.5, -0.25, 0, 0.0625, -0.0625, 2, 3, 4]},
@@ -153,7 +105,7 @@ struct ServerRig
         : line(loadLine(json)),
           link(clock,
                [this](int port, const QString &path) -> std::unique_ptr<PortDevice> {
-                   return std::make_unique<CountingDevice>(
+                   return std::make_unique<LoggingDevice>(
                        sim::simDeviceFactory(*line, clock)(port, path), portLog);
                }),
           serving({state, link, clock, prompt, status}, items, source), library(serving.library()),
@@ -202,7 +154,7 @@ struct ServerRig
     SharedState state;
     FakeItems items;
     FakeSource source;
-    FakeStatus status;
+    RecordingStatus status;
     FakeView view;
     FakeEstablish establish;
     ServingProgram serving;

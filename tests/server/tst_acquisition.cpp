@@ -309,36 +309,28 @@ void AcquisitionTest::linkedOutputs_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("sent");
 
-    QTest::newRow("2011 number") << "2011" << 3 << 0 << "2.5"
-                                 << "+2.500 " << 2.5;
-    QTest::newRow("2011 letters") << "2011" << 3 << 0 << "volts"
-                                  << "0.000 " << 0.0;
-    QTest::newRow("digital half to even") << "2017" << 6 << 2 << "2.5"
-                                          << "2 " << 2.0;
-    QTest::newRow("digital negative") << "2017" << 6 << 2 << "-1"
-                                      << "FFFF " << 255.0;
+    const auto row = [](const char *tag, const char *model, int address, int ioType,
+                        const QString &source, const char *text, double sent) {
+        QTest::newRow(tag) << QString(model) << address << ioType << source << QString(text)
+                           << sent;
+    };
+    row("2011 number", "2011", 3, 0, "2.5", "+2.500 ", 2.5);
+    row("2011 letters", "2011", 3, 0, "volts", "0.000 ", 0.0);
+    row("digital half to even", "2017", 6, 2, "2.5", "2 ", 2.0);
+    row("digital negative", "2017", 6, 2, "-1", "FFFF ", 255.0);
     // The edges of the 16-bit value (rounded halves to even) and the 32-bit one.
-    QTest::newRow("16-bit highest") << "2017" << 6 << 2 << "32767"
-                                    << "7FFF " << 255.0;
-    QTest::newRow("16-bit lowest") << "2017" << 6 << 2 << "-32768.5"
-                                   << "8000 " << 0.0;
-    QTest::newRow("16-bit one past") << "2017" << 6 << 2 << "32768"
-                                     << "32768" << -1.0;
-    QTest::newRow("16-bit half past") << "2017" << 6 << 2 << "32767.5"
-                                      << "32767.5" << -1.0;
-    QTest::newRow("16-bit one below") << "2017" << 6 << 2 << "-32769"
-                                      << "-32769" << -1.0;
-    QTest::newRow("32-bit highest") << "92035" << 9 << 2 << "2147483647"
-                                    << "7FFFFFFF " << 255.0;
-    QTest::newRow("32-bit one past") << "92035" << 9 << 2 << "2147483648"
-                                     << "2147483648" << -1.0;
-    QTest::newRow("analog absent") << "2011" << 3 << 0 << QString() << "old" << -1.0;
-    QTest::newRow("digital absent") << "2017" << 6 << 2 << QString() << "old" << -1.0;
+    row("16-bit highest", "2017", 6, 2, "32767", "7FFF ", 255.0);
+    row("16-bit lowest", "2017", 6, 2, "-32768.5", "8000 ", 0.0);
+    row("16-bit one past", "2017", 6, 2, "32768", "32768", -1.0);
+    row("16-bit half past", "2017", 6, 2, "32767.5", "32767.5", -1.0);
+    row("16-bit one below", "2017", 6, 2, "-32769", "-32769", -1.0);
+    row("32-bit highest", "92035", 9, 2, "2147483647", "7FFFFFFF ", 255.0);
+    row("32-bit one past", "92035", 9, 2, "2147483648", "2147483648", -1.0);
+    row("analog absent", "2011", 3, 0, {}, "old", -1.0);
+    row("digital absent", "2017", 6, 2, {}, "old", -1.0);
     // A value too large stops the routine after the item took the source's text.
-    QTest::newRow("16-bit overflow") << "2017" << 6 << 2 << "40000"
-                                     << "40000" << -1.0;
-    QTest::newRow("float overflow") << "2011" << 3 << 0 << "1e39"
-                                    << "1e39" << -1.0;
+    row("16-bit overflow", "2017", 6, 2, "40000", "40000", -1.0);
+    row("float overflow", "2011", 3, 0, "1e39", "1e39", -1.0);
 }
 
 void AcquisitionTest::linkedOutputs()

@@ -63,7 +63,7 @@ struct Server
     SharedState state;
     DdeProgramItems items;
     FakeSource source;
-    FakeStatus status;
+    RecordingStatus status;
     FakeEstablish establish;
     ServerWindowHost host;
     ServerContext context;

@@ -51,7 +51,7 @@ private slots:
         SerialLink link(clock, sim::simDeviceFactory(*line, clock));
         SharedState state;
         ScriptedPrompt prompt;
-        FakeStatus status;
+        RecordingStatus status;
         FakeView view;
         FakeEstablish establish;
         ServingProgram serving({state, link, clock, prompt, status}, QDBusConnection::sessionBus(),

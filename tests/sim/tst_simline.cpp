@@ -1,5 +1,6 @@
 // Replies of the simulated modules, character by character as on the wire,
-// and how the line picks the module that answers.
+// and how the line picks the module that answers; on the shipped search line,
+// modules without checksum refuse commands that carry checksum digits.
 
 #include "device/catalogue.h"
 #include "sim/simline.h"
@@ -8,6 +9,7 @@
 
 using telviox::sim::Fault;
 using telviox::sim::SimLine;
+using telviox::sim::SimReply;
 
 namespace {
 
@@ -48,6 +50,13 @@ const char *const LineJson = R"({"modules": [
    "slots": [{"slot": 0, "name": "9091H", "range": "0A"},
              {"slot": 5, "name": "9040", "digitalInputs": "BEEF"}]}]})";
 
+// The search line that ships with the simulator.
+std::unique_ptr<SimLine> shippedSearchLine()
+{
+    return SimLine::loadFile(qEnvironmentVariable("TELVIOXD_SOURCE") + "/sim/search-line.json",
+                             nullptr);
+}
+
 QByteArray cs(const QByteArray &text)
 {
     return text + SimLine::checksumOf(text);
@@ -77,6 +86,9 @@ private slots:
     void runTimeChangesReachTheWire();
     void framingAcrossChunks();
     void faults();
+    void checksumDigitsAreRefused_data();
+    void checksumDigitsAreRefused();
+    void replyDelayLeavesOutTheCommand();
 
 private:
     std::unique_ptr<SimLine> m_line;
@@ -270,6 +282,61 @@ void TestSimLine::faults()
         "faults": [{"address": "20", "kind": "noise", "bytes": "~~"}]})", nullptr);
     QVERIFY(fromFile);
     QCOMPARE(fromFile->receive("$20S16\r", 9600, 0), "~~!200000\r");
+}
+
+void TestSimLine::checksumDigitsAreRefused_data()
+{
+    // A command, as a client with its checksum flag on sends it, to a module
+    // whose checksum is off: refused, and nothing changes.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::addColumn<qint32>("baud");
+    const auto row = [](const char *name, const QByteArray &text, const char *aa, qint32 baud) {
+        QTest::newRow(name) << cs(text) << QByteArray('?' + QByteArray(aa)) << baud;
+    };
+    row("port byte", "@0C5A", "0C", 9600);
+    row("port bit", "#0C1101", "0C", 9600);
+    row("slot port byte", "@12S6FF", "12", 19200);
+    row("analog output", "#08+05.000", "08", 9600);
+    row("analog output channel", "#0A1+01.000", "0A", 19200);
+    row("configuration", "$012", "01", 9600);
+    row("alarm read", "@04DI", "04", 9600);
+    row("slot table", "$12T", "12", 19200);
+    row("slot configuration", "$12S0B", "12", 19200);
+    row("counter status", "$0E50", "0E", 19200);
+    row("output range", "$0990", "09", 9600);
+}
+
+void TestSimLine::checksumDigitsAreRefused()
+{
+    const auto searchLine = shippedSearchLine();
+    QVERIFY(searchLine);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, refusal);
+    QFETCH(qint32, baud);
+    QCOMPARE(searchLine->receive(command + '\r', baud, 0), refusal + '\r');
+    QCOMPARE(searchLine->digitalOutputs(0x0C), std::optional<quint32>(0xA5));
+    QCOMPARE(searchLine->digitalOutputs(0x12, 6), std::optional<quint32>(0x81));
+    QCOMPARE(searchLine->analogOutput(0x08, 0), std::optional<double>(12.0));
+    QCOMPARE(searchLine->analogOutput(0x0A, 1), std::optional<double>(-1.0));
+}
+
+void TestSimLine::replyDelayLeavesOutTheCommand()
+{
+    const auto searchLine = shippedSearchLine();
+    QVERIFY(searchLine);
+    // At 1200 bit/s a configuration read must fit a 100 ms time-out: the
+    // reply's 10 characters take 83 ms, the command's own 5 must not count.
+    searchLine->setWireTime(true);
+    const std::vector<SimReply> replies = searchLine->process("$0A2\r", 19200, 0);
+    QCOMPARE(replies.size(), size_t(1));
+    QCOMPARE(replies.front().bytes, "!0A330700\r");
+    QVERIFY(searchLine->replyDelayUs(replies.front(), 1200) < 100000);
+    QCOMPARE(searchLine->replyDelayUs(replies.front(), 1200),
+             qint64(searchLine->turnaroundMs()) * 1000 + SimLine::wireTimeUs(10, 1200));
+    searchLine->setWireTime(false);
+    QCOMPARE(searchLine->replyDelayUs(replies.front(), 1200),
+             qint64(searchLine->turnaroundMs()) * 1000);
 }
 
 QTEST_GUILESS_MAIN(TestSimLine)
