@@ -116,7 +116,10 @@ private slots:
         QTest::addColumn<int>("signalNumber");
         const QList<std::pair<const char *, int>> numbers = {
             {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
-        for (const auto &[name, number] : numbers) {
+        for (const auto &signal : numbers) {
+            // Named copies: a lambda may not capture structured bindings in C++17.
+            const char *const name = signal.first;
+            const int number = signal.second;
             const auto row = [&](const char *tag, const char *setUp, const char *box) {
                 QTest::addRow("%s, %s", tag, name)
                     << QString::fromLatin1(setUp) << QString::fromLatin1(box) << number;
