@@ -67,6 +67,24 @@ QString listText(int index);           // empty outside 0..81
 qint32 typeCodeOfListIndex(int index); // 0 outside 0..81
 // The list entry a found module's name selects (aliases included), if any.
 std::optional<int> listIndexOfFoundName(const QString &name);
+// The list entry whose type code this is, if any.
+std::optional<int> listIndexOfTypeCode(qint32 typeCode);
+
+// The rates a conversation can be set to, fastest first.
+const std::vector<qint32> &conversationRates();
+
+// What a conversation's channel field holds, by the setting list entry of its
+// type code; a code outside the list holds a plain number.
+enum class ChannelUse {
+    Single,        // 1
+    InputMask,     // analog inputs: channel n is bit 7 - n
+    CounterMask,   // counters: channel n is bit n
+    OutputChannel, // the output channel's number
+    DigitalBit,    // 0: the whole port; n: bit n - 1
+};
+ChannelUse channelUseOfTypeCode(qint32 typeCode);
+// Modules that sit in a main unit's slot (9000, 6000 and 92000 families).
+bool isSlotModule(const QString &name);
 
 // Dispatch of the poll cycle; every unknown code goes to PrepareDataElse.
 Routine routineOfTypeCode(qint32 typeCode);
