@@ -53,7 +53,7 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 targets=(telvioxd-sim telvioxd-io)
-[ "$mode" = serve ] && targets+=(telvioxd telvioxd-dde telvioxd-demo-list)
+[ "$mode" = serve ] && targets+=(telvioxd telvioxd-dde telvioxd-cnv)
 missing=no
 for t in "${targets[@]}"; do
     [ -x "$bin/$t" ] || missing=yes
@@ -188,9 +188,8 @@ read_modules_once() {
 serve() {
     echo "Simulated line: $(basename "$line_file"), $served modules on COM1 of $home"
     echo "Conversation list $home/default.cnv, served as service TELVIOXD, topic Form5:"
-    local listing
-    listing=$("$bin/telvioxd-demo-list" "$home")
-    echo "$listing" | sed 's/^/  /'
+    "$bin/telvioxd-cnv" import "$root/sim/demo-list.json" "$home/default.cnv"
+    "$bin/telvioxd-cnv" export --format csv "$home/default.cnv" | sed 's/^/  /'
     # COM1, search at 9600 baud without checksum, auto-run on.
     echo "1,16,0,1" >"$home/lumvex.cfg"
 

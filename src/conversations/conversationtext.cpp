@@ -109,6 +109,8 @@ QString floatText(float value)
         return QStringLiteral("nan");
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    if (value == 0.0f)
+        return std::signbit(value) ? QStringLiteral("-0") : QStringLiteral("0");
     // The fewest digits that read back as the same single; nine always do.
     for (int digits = 1; digits < 9; ++digits) {
         const QString text = QString::number(double(value), 'g', digits);
@@ -182,7 +184,8 @@ QJsonObject entryObject(int index, const ConvRecord &r, const LinkRecord &l)
     o[KIo] = namedOrNumber(ioNames(), r.IoType);
     o[KOutData] = textutil::hexString(quint16(r.OutData), 4);
     // The shortest text that reads back as the same single, as a number.
-    if (std::isfinite(r.OutValue))
+    // A JSON number has no negative zero.
+    if (std::isfinite(r.OutValue) && !(r.OutValue == 0.0f && std::signbit(r.OutValue)))
         o[KOutValue] = floatText(r.OutValue).toDouble();
     else
         o[KOutValue] = floatText(r.OutValue);
@@ -586,7 +589,7 @@ void readInterval(const QJsonValue &v, ConversationPair &pair, QList<Problem> &p
     entry.Linked = qint16(in.integer(KInterval, 0, Min16, Max16));
 }
 
-void readJson(const QByteArray &text, ImportResult &result)
+bool readJson(const QByteArray &text, ImportResult &result)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
@@ -595,7 +598,7 @@ void readJson(const QByteArray &text, ImportResult &result)
                                    QStringLiteral("not JSON at byte %1: %2")
                                        .arg(error.offset)
                                        .arg(error.errorString())};
-        return;
+        return false;
     }
     const QJsonObject top = document.object();
     for (const QString &key : top.keys()) {
@@ -607,7 +610,7 @@ void readJson(const QByteArray &text, ImportResult &result)
     if (!list.isUndefined() && !list.isArray()) {
         result.problems << Problem{QStringLiteral("list"), KConversations,
                                    QStringLiteral("not a list")};
-        return;
+        return true;
     }
     QSet<int> seen;
     int position = 0;
@@ -626,6 +629,7 @@ void readJson(const QByteArray &text, ImportResult &result)
         else
             readEntry(in, result.pair, seen);
     }
+    return true;
 }
 
 // RFC 4180 records: cells between commas, quoted cells may hold commas,
@@ -692,11 +696,11 @@ std::optional<QList<CsvRecord>> csvRecords(const QString &text, QList<Problem> &
     return records;
 }
 
-void readCsv(const QByteArray &text, ImportResult &result)
+bool readCsv(const QByteArray &text, ImportResult &result)
 {
     const auto records = csvRecords(QString::fromUtf8(text), result.problems);
     if (!records)
-        return;
+        return false;
     const auto lineName = [](const CsvRecord &r) { return QStringLiteral("line %1").arg(r.line); };
     qsizetype next = 0;
     if (next < records->size() && records->at(next).cells.value(0) == KInterval) {
@@ -708,7 +712,7 @@ void readCsv(const QByteArray &text, ImportResult &result)
         readInterval(QJsonValue(), result.pair, result.problems);
     }
     if (next >= records->size())
-        return;
+        return true;
     const QStringList header = records->at(next).cells;
     for (const QString &column : header) {
         if (!csvColumns().contains(column))
@@ -718,7 +722,7 @@ void readCsv(const QByteArray &text, ImportResult &result)
     if (!header.contains(KConv)) {
         result.problems << Problem{lineName(records->at(next)), KConv,
                                    QStringLiteral("no such column")};
-        return;
+        return true;
     }
     QSet<int> seen;
     for (++next; next < records->size(); ++next) {
@@ -744,6 +748,7 @@ void readCsv(const QByteArray &text, ImportResult &result)
             in.fail(QString(), QStringLiteral("more cells than columns"));
         readEntry(in, result.pair, seen);
     }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -776,8 +781,9 @@ void checkConversation(int i, const ConvRecord &r, const LinkRecord &l, QList<Pr
     const catalogue::ModelInfo *info = catalogue::modelInfoOfTypeCode(r.TypeCode);
     const bool known = info || catalogue::listIndexOfTypeCode(r.TypeCode);
     if (!known) {
-        fail(KModel, r.TypeCode == 0
-                         ? QStringLiteral("missing")
+        fail(KModel, r.TypeCode == 0 ? QStringLiteral("missing")
+                     : hasModelName(r.TypeCode)
+                         ? QStringLiteral("%1 is no model the catalogue knows").arg(modelName(r.TypeCode))
                          : QStringLiteral("type code %1 is no model the catalogue knows")
                                .arg(textutil::hexString(quint32(r.TypeCode))));
     }
@@ -895,10 +901,11 @@ QByteArray exportList(const ConversationPair &pair, Format format)
 ImportResult importList(const QByteArray &text)
 {
     ImportResult result;
-    if (text.trimmed().startsWith('{'))
-        readJson(text, result);
-    else
-        readCsv(text, result);
+    // A text that cannot be read at all has nothing more to check.
+    const bool read =
+        text.trimmed().startsWith('{') ? readJson(text, result) : readCsv(text, result);
+    if (!read)
+        return result;
     // A field the text got wrong is named once, by what was wrong with its text.
     QSet<QString> named;
     for (const Problem &p : std::as_const(result.problems))

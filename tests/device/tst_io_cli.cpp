@@ -111,7 +111,7 @@ void TestIoCli::everyProgramAnswers_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message"); // for a usage error; else a word of the help
     const QStringList programs{"telvioxd", "telvioxd-io", "telvioxd-dde", "telvioxd-sim",
-                               "telvioxd-demo-list"};
+                               "telvioxd-cnv"};
     for (const QString &program : programs) {
         const QByteArray name = program.toLatin1();
         QTest::newRow(name + " --version") << program << QStringList{"--version"} << 0 << QString();
@@ -122,8 +122,7 @@ void TestIoCli::everyProgramAnswers_data()
     QTest::newRow("dde: no command") << "telvioxd-dde" << QStringList{} << 2 << "no command given";
     QTest::newRow("sim: no link") << "telvioxd-sim" << QStringList{"--line", "x.json"} << 2
                                   << "--link is required";
-    QTest::newRow("demo-list: no folder")
-        << "telvioxd-demo-list" << QStringList{} << 2 << "no folder given";
+    QTest::newRow("cnv: no command") << "telvioxd-cnv" << QStringList{} << 2 << "no command given";
 }
 
 // Without a display or a bus: --version and --help need neither.
