@@ -579,14 +579,20 @@ void readEntry(EntryReader &in, ConversationPair &pair, QSet<int> &seen)
 
 void readInterval(const QJsonValue &v, ConversationPair &pair, QList<Problem> &problems)
 {
-    EntryReader in(KInterval, QJsonObject{{KInterval, v}}, problems);
     if (v.isUndefined()) {
-        in.fail(QString(), QStringLiteral("missing"));
+        problems << Problem{KInterval, QString(), QStringLiteral("missing")};
         return;
     }
+    // The interval is an entry of its own, without fields.
+    QList<Problem> found;
+    EntryReader in(KInterval, QJsonObject{{KInterval, v}}, found);
     LinkRecord &entry = pair.link[IntervalEntry];
     entry.Service = IntervalService;
     entry.Linked = qint16(in.integer(KInterval, 0, Min16, Max16));
+    for (Problem &p : found) {
+        p.field.clear();
+        problems << p;
+    }
 }
 
 bool readJson(const QByteArray &text, ImportResult &result)
@@ -709,7 +715,7 @@ bool readCsv(const QByteArray &text, ImportResult &result)
             result.problems << Problem{lineName(r), QString(), QStringLiteral("not interval,N")};
         readInterval(QJsonValue(r.cells.value(1)), result.pair, result.problems);
     } else {
-        readInterval(QJsonValue(), result.pair, result.problems);
+        readInterval(QJsonValue(QJsonValue::Undefined), result.pair, result.problems);
     }
     if (next >= records->size())
         return true;
