@@ -1,5 +1,7 @@
 #include "conversations/conversationtext.h"
 
+#include "conversations/conversationsetting.h"
+
 #include "core/textutil.h"
 #include "device/catalogue.h"
 
@@ -13,9 +15,37 @@
 
 namespace telviox::cnvtext {
 
-using catalogue::ChannelUse;
-
 namespace {
+
+// What a conversation's channel field holds, by what the setting dialog
+// writes for the kind of its model; a code outside the list holds a number.
+enum class ChannelUse {
+    Single,        // 1
+    InputMask,     // analog inputs: channel n is bit 7 - n
+    CounterMask,   // counters: channel n is bit n
+    OutputChannel, // the output channel's number
+    DigitalBit,    // 0: the whole port; n: bit n - 1
+};
+
+ChannelUse channelUseOfTypeCode(qint32 typeCode)
+{
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(typeCode);
+    switch (entry ? kindOfEntry(*entry) : ModuleKind::Other) {
+    case ModuleKind::EightInput:
+        return ChannelUse::InputMask;
+    case ModuleKind::Counter:
+        return ChannelUse::CounterMask;
+    case ModuleKind::MultiOutput:
+        return ChannelUse::OutputChannel;
+    case ModuleKind::Digital:
+        return ChannelUse::DigitalBit;
+    case ModuleKind::SingleInput:
+    case ModuleKind::SingleOutput:
+    case ModuleKind::Other:
+        break;
+    }
+    return ChannelUse::Single;
+}
 
 constexpr int MinInterval = 50;
 constexpr int MaxInterval = 10000;
@@ -167,7 +197,7 @@ QJsonObject entryObject(int index, const ConvRecord &r, const LinkRecord &l)
     o[KChecksum] = r.Checksum == 0 || r.Checksum == 1 ? QJsonValue(r.Checksum == 1)
                                                       : QJsonValue(r.Checksum);
     o[KSlot] = r.Slot;
-    const ChannelUse use = catalogue::channelUseOfTypeCode(r.TypeCode);
+    const ChannelUse use = channelUseOfTypeCode(r.TypeCode);
     const auto list = use == ChannelUse::InputMask || use == ChannelUse::CounterMask
                           ? maskChannels(use, r.Channels)
                           : std::nullopt;
@@ -451,7 +481,7 @@ std::optional<QList<qint64>> channelList(const QJsonValue &v)
 
 qint16 readChannels(EntryReader &in, qint32 typeCode)
 {
-    const ChannelUse use = catalogue::channelUseOfTypeCode(typeCode);
+    const ChannelUse use = channelUseOfTypeCode(typeCode);
     const bool isMask = use == ChannelUse::InputMask || use == ChannelUse::CounterMask;
     const int given = int(in.has(KChannels)) + int(in.has(KChannel)) + int(in.has(KBit));
     if (given > 1) {
@@ -795,7 +825,7 @@ void checkConversation(int i, const ConvRecord &r, const LinkRecord &l, QList<Pr
     }
     if (r.Address < 0 || r.Address > 0xFF)
         fail(KAddress, QStringLiteral("%1 is not 00 to FF").arg(r.Address));
-    const auto &rates = catalogue::conversationRates();
+    const auto &rates = ConversationSetting::baudRates();
     if (std::find(rates.begin(), rates.end(), r.BaudRate) == rates.end()) {
         QStringList list;
         for (qint32 rate : rates)
@@ -810,7 +840,7 @@ void checkConversation(int i, const ConvRecord &r, const LinkRecord &l, QList<Pr
 
     if (info) {
         const quint16 mask = quint16(r.Channels);
-        switch (catalogue::channelUseOfTypeCode(r.TypeCode)) {
+        switch (channelUseOfTypeCode(r.TypeCode)) {
         case ChannelUse::InputMask:
             for (int bit = 0; bit < 16; ++bit) {
                 const int channel = 7 - bit;

@@ -555,32 +555,6 @@ std::optional<int> listIndexOfTypeCode(qint32 typeCode)
     return std::nullopt;
 }
 
-const std::vector<qint32> &conversationRates()
-{
-    static const std::vector<qint32> rates{115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200};
-    return rates;
-}
-
-ChannelUse channelUseOfTypeCode(qint32 typeCode)
-{
-    // Setting list entries by what the setting dialog stores as channels.
-    static const std::vector<std::pair<ChannelUse, std::vector<int>>> rows{
-        {ChannelUse::InputMask, {5, 6, 10, 24, 26, 27, 63, 65, 66}},
-        {ChannelUse::CounterMask, {23}},
-        {ChannelUse::OutputChannel, {8, 9, 28, 29, 30, 67, 68, 69}},
-        {ChannelUse::DigitalBit, {12, 13, 14, 15, 18, 19, 20, 21, 22, 34, 38, 39, 40, 41, 42,
-                                  43, 44, 45, 46, 47, 73, 74, 75, 76, 77, 78, 79, 80}},
-    };
-    const std::optional<int> entry = listIndexOfTypeCode(typeCode);
-    if (!entry)
-        return ChannelUse::Single;
-    for (const auto &[use, entries] : rows) {
-        if (std::find(entries.begin(), entries.end(), *entry) != entries.end())
-            return use;
-    }
-    return ChannelUse::Single;
-}
-
 bool isSlotModule(const QString &name)
 {
     const Family family = familyOf(name);

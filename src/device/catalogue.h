@@ -70,19 +70,6 @@ std::optional<int> listIndexOfFoundName(const QString &name);
 // The list entry whose type code this is, if any.
 std::optional<int> listIndexOfTypeCode(qint32 typeCode);
 
-// The rates a conversation can be set to, fastest first.
-const std::vector<qint32> &conversationRates();
-
-// What a conversation's channel field holds, by the setting list entry of its
-// type code; a code outside the list holds a plain number.
-enum class ChannelUse {
-    Single,        // 1
-    InputMask,     // analog inputs: channel n is bit 7 - n
-    CounterMask,   // counters: channel n is bit n
-    OutputChannel, // the output channel's number
-    DigitalBit,    // 0: the whole port; n: bit n - 1
-};
-ChannelUse channelUseOfTypeCode(qint32 typeCode);
 // Modules that sit in a main unit's slot (9000, 6000 and 92000 families).
 bool isSlotModule(const QString &name);
 
