@@ -189,7 +189,7 @@ serve() {
     echo "Simulated line: $(basename "$line_file"), $served modules on COM1 of $home"
     echo "Conversation list $home/default.cnv, served as service TELVIOXD, topic Form5:"
     "$bin/telvioxd-cnv" import "$root/sim/demo-list.json" "$home/default.cnv"
-    "$bin/telvioxd-cnv" export --format csv "$home/default.cnv" | sed 's/^/  /'
+    "$bin/telvioxd-cnv" summary --unix "$home/default.cnv" | sed 's/^/  /'
     # COM1, search at 9600 baud without checksum, auto-run on.
     echo "1,16,0,1" >"$home/lumvex.cfg"
 

@@ -2,6 +2,8 @@
 
 #include "conversations/conversationfiles.h"
 #include "conversations/conversationtext.h"
+#include "conversations/settingsummary.h"
+#include "conversations/sharedstate.h"
 
 #include <QFile>
 #include <cstdio>
@@ -41,6 +43,22 @@ std::optional<ConversationPair> readList(ToolCommandLine &cl, const QString &cnv
     if (!pair)
         cl.failure(QStringLiteral("cannot read %1 and %2: %3").arg(cnvPath, companion, error));
     return pair;
+}
+
+int summaryCommand(ToolCommandLine &cl, const QString &cnvPath, bool unixLines)
+{
+    const auto pair = readList(cl, cnvPath);
+    if (!pair)
+        return ToolCommandLine::ExitFailure;
+    SharedState state;
+    state.Conv = pair->conv;
+    state.Link = pair->link;
+    QString text = settingSummaryText(state);
+    if (unixLines)
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    cl.out() << text;
+    cl.out().flush();
+    return ToolCommandLine::ExitOk;
 }
 
 int exportCommand(ToolCommandLine &cl, const QString &cnvPath, cnvtext::Format format)
@@ -148,6 +166,11 @@ int runTool(ToolCommandLine &cl, const ToolOptions &options)
     if (unixSet && command != QLatin1String("summary"))
         return cl.usageError(QStringLiteral("--unix belongs to summary"));
 
+    if (command == QLatin1String("summary")) {
+        if (const auto bad = wantOperands(1, QStringLiteral("one FILE.cnv")))
+            return *bad;
+        return summaryCommand(cl, operands.first(), unixSet);
+    }
     if (command == QLatin1String("export")) {
         if (const auto bad = wantOperands(1, QStringLiteral("one FILE.cnv")))
             return *bad;
