@@ -1,7 +1,6 @@
 #include "conversations/conversationtext.h"
 
 #include "conversations/conversationsetting.h"
-
 #include "core/textutil.h"
 #include "device/catalogue.h"
 
@@ -81,10 +80,10 @@ const QString WholePort = QStringLiteral("port");
 // The CSV columns in order; the first line of a CSV list is "interval,N".
 const QStringList &csvColumns()
 {
-    static const QStringList columns{KConv,    KInUse,    KModel,    KTypeCode, KAddress,
-                                     KBaud,    KChecksum, KSlot,     KChannels, KChannel,
-                                     KBit,     KIo,       KOutData,  KOutValue, KOutput,
-                                     KService, KTopic,    KItem,     KLinkActive};
+    static const QStringList columns{KConv,    KInUse,    KModel,   KTypeCode,  KAddress,
+                                     KBaud,    KChecksum, KSlot,    KChannels,  KChannel,
+                                     KBit,     KIo,       KOutData, KOutValue,  KOutput,
+                                     KService, KTopic,    KItem,    KLinkActive};
     return columns;
 }
 
@@ -194,8 +193,8 @@ QJsonObject entryObject(int index, const ConvRecord &r, const LinkRecord &l)
                       ? QJsonValue(textutil::hexString(quint32(r.Address), 2))
                       : QJsonValue(r.Address);
     o[KBaud] = r.BaudRate;
-    o[KChecksum] = r.Checksum == 0 || r.Checksum == 1 ? QJsonValue(r.Checksum == 1)
-                                                      : QJsonValue(r.Checksum);
+    o[KChecksum] =
+        r.Checksum == 0 || r.Checksum == 1 ? QJsonValue(r.Checksum == 1) : QJsonValue(r.Checksum);
     o[KSlot] = r.Slot;
     const ChannelUse use = channelUseOfTypeCode(r.TypeCode);
     const auto list = use == ChannelUse::InputMask || use == ChannelUse::CounterMask
@@ -268,8 +267,8 @@ QString csvCell(const QJsonValue &value)
 
 QByteArray csvText(const ConversationPair &pair)
 {
-    QString text = KInterval + QLatin1Char(',') +
-                   QString::number(pair.link[IntervalEntry].Linked) + QLatin1Char('\n');
+    QString text = KInterval + QLatin1Char(',') + QString::number(pair.link[IntervalEntry].Linked) +
+                   QLatin1Char('\n');
     text += csvColumns().join(QLatin1Char(',')) + QLatin1Char('\n');
     for (const QJsonObject &o : entries(pair)) {
         const QJsonObject source = o.value(KSource).toObject();
@@ -294,8 +293,7 @@ class EntryReader
 public:
     EntryReader(QString entry, const QJsonObject &object, QList<Problem> &problems)
         : m_entry(std::move(entry)), m_object(object), m_problems(problems)
-    {
-    }
+    {}
 
     void fail(const QString &field, const QString &message)
     {
@@ -334,8 +332,8 @@ public:
         if (wholeNumber(v))
             return qint16(integer(key, 0, std::numeric_limits<qint16>::min(),
                                   std::numeric_limits<qint16>::max()));
-        fail(key, describe(v) + QStringLiteral(" is not one of: ") +
-                      names.join(QStringLiteral(", ")));
+        fail(key,
+             describe(v) + QStringLiteral(" is not one of: ") + names.join(QStringLiteral(", ")));
         return 0;
     }
 
@@ -547,10 +545,9 @@ qint32 readTypeCode(EntryReader &in)
 
 void readEntry(EntryReader &in, ConversationPair &pair, QSet<int> &seen)
 {
-    static const QSet<QString> known{KConv,     KInUse,  KModel,    KTypeCode, KAddress,
-                                     KBaud,     KChecksum, KSlot,   KChannels, KChannel,
-                                     KBit,      KIo,     KOutData,  KOutValue, KOutput,
-                                     KSource,   KLinkActive};
+    static const QSet<QString> known{KConv,     KInUse,    KModel,    KTypeCode, KAddress,   KBaud,
+                                     KChecksum, KSlot,     KChannels, KChannel,  KBit,       KIo,
+                                     KOutData,  KOutValue, KOutput,   KSource,   KLinkActive};
     for (const QString &key : in.object().keys()) {
         if (!known.contains(key))
             in.fail(key, QStringLiteral("unknown field"));
@@ -573,12 +570,12 @@ void readEntry(EntryReader &in, ConversationPair &pair, QSet<int> &seen)
     r.InUse = in.flag(KInUse, 1);
     r.TypeCode = readTypeCode(in);
     if (in.has(KAddress)) {
-        const auto address = in.value(KAddress).isString() ? in.hex(KAddress, 0xFFFF)
-                                                           : std::optional<quint32>();
-        r.Address = address ? qint16(*address)
-                            : qint16(in.value(KAddress).isString()
-                                         ? 0
-                                         : in.integer(KAddress, 0, Min16, Max16));
+        const auto address =
+            in.value(KAddress).isString() ? in.hex(KAddress, 0xFFFF) : std::optional<quint32>();
+        r.Address =
+            address
+                ? qint16(*address)
+                : qint16(in.value(KAddress).isString() ? 0 : in.integer(KAddress, 0, Min16, Max16));
     }
     r.BaudRate = qint32(in.integer(KBaud, 0, Min32, Max32));
     r.Checksum = in.flag(KChecksum, 0);
@@ -630,16 +627,16 @@ bool readJson(const QByteArray &text, ImportResult &result)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
-        result.problems << Problem{QStringLiteral("text"), QString(),
-                                   QStringLiteral("not JSON at byte %1: %2")
-                                       .arg(error.offset)
-                                       .arg(error.errorString())};
+        result.problems << Problem{
+            QStringLiteral("text"), QString(),
+            QStringLiteral("not JSON at byte %1: %2").arg(error.offset).arg(error.errorString())};
         return false;
     }
     const QJsonObject top = document.object();
     for (const QString &key : top.keys()) {
         if (key != KInterval && key != KConversations)
-            result.problems << Problem{QStringLiteral("list"), key, QStringLiteral("unknown field")};
+            result.problems << Problem{QStringLiteral("list"), key,
+                                       QStringLiteral("unknown field")};
     }
     readInterval(top.value(KInterval), result.pair, result.problems);
     const QJsonValue list = top.value(KConversations);
@@ -817,11 +814,12 @@ void checkConversation(int i, const ConvRecord &r, const LinkRecord &l, QList<Pr
     const catalogue::ModelInfo *info = catalogue::modelInfoOfTypeCode(r.TypeCode);
     const bool known = info || catalogue::listIndexOfTypeCode(r.TypeCode);
     if (!known) {
-        fail(KModel, r.TypeCode == 0 ? QStringLiteral("missing")
-                     : hasModelName(r.TypeCode)
-                         ? QStringLiteral("%1 is no model the catalogue knows").arg(modelName(r.TypeCode))
-                         : QStringLiteral("type code %1 is no model the catalogue knows")
-                               .arg(textutil::hexString(quint32(r.TypeCode))));
+        fail(KModel,
+             r.TypeCode == 0 ? QStringLiteral("missing")
+             : hasModelName(r.TypeCode)
+                 ? QStringLiteral("%1 is no model the catalogue knows").arg(modelName(r.TypeCode))
+                 : QStringLiteral("type code %1 is no model the catalogue knows")
+                       .arg(textutil::hexString(quint32(r.TypeCode))));
     }
     if (r.Address < 0 || r.Address > 0xFF)
         fail(KAddress, QStringLiteral("%1 is not 00 to FF").arg(r.Address));
@@ -919,9 +917,9 @@ QByteArray exportList(const ConversationPair &pair, Format format)
     keys.removeOne(KTopic);
     keys.removeOne(KItem);
     keys.replace(keys.indexOf(KService), KSource);
-    QByteArray text = "{\n    \"interval\": " +
-                      QByteArray::number(pair.link[IntervalEntry].Linked) +
-                      ",\n    \"conversations\": [";
+    QByteArray text =
+        "{\n    \"interval\": " + QByteArray::number(pair.link[IntervalEntry].Linked) +
+        ",\n    \"conversations\": [";
     const QList<QJsonObject> list = entries(pair);
     for (qsizetype n = 0; n < list.size(); ++n) {
         QByteArrayList fields;
@@ -979,13 +977,13 @@ QList<Problem> checkFiles(const QByteArray &cnvBytes, const QByteArray &companio
     const QString cnvName = QStringLiteral("CNV file");
     const QString companionName = QStringLiteral("companion file");
     if (cnvBytes.size() != CnvFile::Size)
-        problems << Problem{cnvName, QString(),
-                            QStringLiteral("%1 bytes, not %2").arg(cnvBytes.size()).arg(CnvFile::Size)};
+        problems << Problem{
+            cnvName, QString(),
+            QStringLiteral("%1 bytes, not %2").arg(cnvBytes.size()).arg(CnvFile::Size)};
     if (companionBytes.size() != CompanionFile::Size)
-        problems << Problem{companionName, QString(),
-                            QStringLiteral("%1 bytes, not %2")
-                                .arg(companionBytes.size())
-                                .arg(CompanionFile::Size)};
+        problems << Problem{
+            companionName, QString(),
+            QStringLiteral("%1 bytes, not %2").arg(companionBytes.size()).arg(CompanionFile::Size)};
     // The reader takes a text that reaches past its record as empty; written
     // back, the record differs from what the file holds.
     const LinkTable link = decodeCompanion(companionBytes);

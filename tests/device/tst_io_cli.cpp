@@ -298,7 +298,8 @@ void TestIoCli::readFailsOnAChannelWithoutAnswer()
     io::IoTool tool(library, settings, PortChoice::forPort(3, m_empty.path()), outStream,
                     errStream);
     QCOMPARE(tool.read(2, std::nullopt), io::ExitFailure);
-    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")), qPrintable(out));
+    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")),
+             qPrintable(out));
     QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
                          "%EMPTY%) at 19200 baud\n"));
 }

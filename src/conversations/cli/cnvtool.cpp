@@ -89,12 +89,12 @@ int importCommand(ToolCommandLine &cl, const QString &textPath, const QString &c
     const WriteOutcome written = writePair(cnvPath, encodeCnv(result.pair.conv), companion,
                                            companionBytes.value_or(QByteArray()));
     if (!written.ok) {
-        const QString kept = written.cnvReplaced
-                                 ? QStringLiteral("; %1 was replaced and could not be put back")
-                                       .arg(cnvPath)
-                                 : QStringLiteral("; both files are as they were");
-        return cl.failure(QStringLiteral("cannot write %1: %2%3")
-                              .arg(written.failedPath, written.error, kept));
+        const QString kept =
+            written.cnvReplaced
+                ? QStringLiteral("; %1 was replaced and could not be put back").arg(cnvPath)
+                : QStringLiteral("; both files are as they were");
+        return cl.failure(
+            QStringLiteral("cannot write %1: %2%3").arg(written.failedPath, written.error, kept));
     }
     return ToolCommandLine::ExitOk;
 }
