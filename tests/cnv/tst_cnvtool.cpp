@@ -147,8 +147,10 @@ void CnvToolTest::checkNamesProblems()
     run = runTool({"check", path("c.cnv")});
     QCOMPARE(run.code, 1);
     QVERIFY2(run.err.startsWith("telvioxd-cnv: cannot read " + path("c.dde")), qPrintable(run.err));
-    // Export needs both files too.
+    // Export and summary need both files too, and neither makes up a companion.
     QCOMPARE(runTool({"export", path("c.cnv")}).code, 1);
+    QCOMPARE(runTool({"summary", path("c.cnv")}).code, 1);
+    QVERIFY(!QFile::exists(path("c.dde")));
 }
 
 void CnvToolTest::summaryOfEachKind_data()
