@@ -189,7 +189,12 @@ serve() {
     echo "Simulated line: $(basename "$line_file"), $served modules on COM1 of $home"
     echo "Conversation list $home/default.cnv, served as service TELVIOXD, topic Form5:"
     "$bin/telvioxd-cnv" import "$root/sim/demo-list.json" "$home/default.cnv"
-    "$bin/telvioxd-cnv" summary --unix "$home/default.cnv" | sed 's/^/  /'
+    local summary
+    summary=$("$bin/telvioxd-cnv" summary --unix "$home/default.cnv")
+    echo "$summary" | sed 's/^/  /'
+    # Auto-run polls every conversation: one item each, in the list's order.
+    local conversations
+    conversations=$(grep -c '^[0-9][0-9]:' <<<"$summary")
     # COM1, search at 9600 baud without checksum, auto-run on.
     echo "1,16,0,1" >"$home/lumvex.cfg"
 
@@ -232,12 +237,13 @@ serve() {
     echo "Read them yourself, e.g.: gdbus call --session --dest dde.TELVIOXD" \
          "--object-path /Form5 --method dde.Topic.Request Text1"
     echo
-    local item
-    while read -r item _; do
+    local n item
+    for n in $(seq "$conversations"); do
+        item=Text$n
         "$bin/telvioxd-dde" advise TELVIOXD Form5 "$item" \
             > >(while IFS= read -r text; do printf '%s  %-6s|%s|\n' "$(date +%T)" "$item" "$text"; done) &
         advise_pids+=($!)
-    done <<<"$listing"
+    done
 
     if [ -n "$seconds" ]; then
         sleep "$seconds"
