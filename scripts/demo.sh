@@ -53,7 +53,7 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 targets=(telvioxd-sim telvioxd-io)
-[ "$mode" = serve ] && targets+=(telvioxd telvioxd-dde telvioxd-demo-list)
+[ "$mode" = serve ] && targets+=(telvioxd telvioxd-dde telvioxd-cnv)
 missing=no
 for t in "${targets[@]}"; do
     [ -x "$bin/$t" ] || missing=yes
@@ -188,9 +188,13 @@ read_modules_once() {
 serve() {
     echo "Simulated line: $(basename "$line_file"), $served modules on COM1 of $home"
     echo "Conversation list $home/default.cnv, served as service TELVIOXD, topic Form5:"
-    local listing
-    listing=$("$bin/telvioxd-demo-list" "$home")
-    echo "$listing" | sed 's/^/  /'
+    "$bin/telvioxd-cnv" import "$root/sim/demo-list.json" "$home/default.cnv"
+    local summary
+    summary=$("$bin/telvioxd-cnv" summary --unix "$home/default.cnv")
+    echo "$summary" | sed 's/^/  /'
+    # Auto-run polls every conversation: one item each, in the list's order.
+    local conversations
+    conversations=$(grep -c '^[0-9][0-9]:' <<<"$summary")
     # COM1, search at 9600 baud without checksum, auto-run on.
     echo "1,16,0,1" >"$home/lumvex.cfg"
 
@@ -233,12 +237,13 @@ serve() {
     echo "Read them yourself, e.g.: gdbus call --session --dest dde.TELVIOXD" \
          "--object-path /Form5 --method dde.Topic.Request Text1"
     echo
-    local item
-    while read -r item _; do
+    local n item
+    for n in $(seq "$conversations"); do
+        item=Text$n
         "$bin/telvioxd-dde" advise TELVIOXD Form5 "$item" \
             > >(while IFS= read -r text; do printf '%s  %-6s|%s|\n' "$(date +%T)" "$item" "$text"; done) &
         advise_pids+=($!)
-    done <<<"$listing"
+    done
 
     if [ -n "$seconds" ]; then
         sleep "$seconds"

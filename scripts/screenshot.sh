@@ -22,7 +22,7 @@ if [ -z "${TELVIOXD_SHOT_INSIDE:-}" ]; then
     for tool in xvfb-run xdotool import dbus-run-session; do
         command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool is missing" >&2; exit 1; }
     done
-    cmake --build "$build" --target telvioxd telvioxd-sim telvioxd-demo-list >/dev/null
+    cmake --build "$build" --target telvioxd telvioxd-sim telvioxd-cnv >/dev/null
     mkdir -p "$(dirname "$out")"
     if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
         XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/telvioxd-runtime.XXXXXX")
@@ -59,7 +59,7 @@ if [ "$mode" = search ]; then
     # retry on, no auto-run.
     echo "1,192,1,0" >"$home/lumvex.cfg"
 else
-    "$bin/telvioxd-demo-list" "$home" >/dev/null
+    "$bin/telvioxd-cnv" import "$root/sim/demo-list.json" "$home/default.cnv" >/dev/null
     echo "1,16,0,1" >"$home/lumvex.cfg"
 fi
 TELVIOXD_HOME=$home "$bin/telvioxd" >"$home/telvioxd.log" 2>&1 &

@@ -107,6 +107,11 @@ struct SharedState
     qint16 DioType = 0;
     qint16 DioData = 0;
 
+    // The setting dialog's model and found-module choice, read by its panels
+    QString ModelName;            // 10 characters, space-padded
+    qint16 FoundIndex = 0;        // line last clicked in the found-module list
+    qint16 PanelFromFound = 0;    // 1: the panel opening now fills itself from the found record
+
     // Server
     qint16 PollInterval = 1000;
     qint16 ServerRunning = 0;

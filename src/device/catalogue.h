@@ -67,6 +67,11 @@ QString listText(int index);           // empty outside 0..81
 qint32 typeCodeOfListIndex(int index); // 0 outside 0..81
 // The list entry a found module's name selects (aliases included), if any.
 std::optional<int> listIndexOfFoundName(const QString &name);
+// The list entry whose type code this is, if any.
+std::optional<int> listIndexOfTypeCode(qint32 typeCode);
+
+// Modules that sit in a main unit's slot (9000, 6000 and 92000 families).
+bool isSlotModule(const QString &name);
 
 // Dispatch of the poll cycle; every unknown code goes to PrepareDataElse.
 Routine routineOfTypeCode(qint32 typeCode);

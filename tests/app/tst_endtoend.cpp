@@ -137,7 +137,7 @@ void TestEndToEnd::initTestCase()
     QString reason;
     if (!m_bus.start(&reason))
         QSKIP(qPrintable(reason));
-    for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-demo-list", "telvioxd-dde"})
+    for (const char *name : {"telvioxd", "telvioxd-sim", "telvioxd-cnv", "telvioxd-dde"})
         QVERIFY2(QFile::exists(program(name)), name);
 }
 
@@ -148,9 +148,12 @@ void TestEndToEnd::startDemo(const QDir &home)
 {
     QVERIFY(home.mkpath(QStringLiteral("ports")));
     int code = -1;
-    const QByteArray listed = run(program("telvioxd-demo-list"), {home.path()}, &code);
-    QCOMPARE(code, 0);
-    QVERIFY(listed.startsWith("Text1 "));
+    const QByteArray written =
+        run(program("telvioxd-cnv"),
+            {"import", qEnvironmentVariable("TELVIOXD_SOURCE") + "/sim/demo-list.json",
+             home.filePath("default.cnv")},
+            &code);
+    QVERIFY2(code == 0, written.constData());
     QFile config(home.filePath(QStringLiteral("lumvex.cfg")));
     QVERIFY(config.open(QIODevice::WriteOnly) && config.write("1,16,0,1\n") == 9);
     config.close();

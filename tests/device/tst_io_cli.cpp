@@ -111,7 +111,7 @@ void TestIoCli::everyProgramAnswers_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message"); // for a usage error; else a word of the help
     const QStringList programs{"telvioxd", "telvioxd-io", "telvioxd-dde", "telvioxd-sim",
-                               "telvioxd-demo-list"};
+                               "telvioxd-cnv"};
     for (const QString &program : programs) {
         const QByteArray name = program.toLatin1();
         QTest::newRow(name + " --version") << program << QStringList{"--version"} << 0 << QString();
@@ -122,8 +122,7 @@ void TestIoCli::everyProgramAnswers_data()
     QTest::newRow("dde: no command") << "telvioxd-dde" << QStringList{} << 2 << "no command given";
     QTest::newRow("sim: no link") << "telvioxd-sim" << QStringList{"--line", "x.json"} << 2
                                   << "--link is required";
-    QTest::newRow("demo-list: no folder")
-        << "telvioxd-demo-list" << QStringList{} << 2 << "no folder given";
+    QTest::newRow("cnv: no command") << "telvioxd-cnv" << QStringList{} << 2 << "no command given";
 }
 
 // Without a display or a bus: --version and --help need neither.
@@ -299,7 +298,8 @@ void TestIoCli::readFailsOnAChannelWithoutAnswer()
     io::IoTool tool(library, settings, PortChoice::forPort(3, m_empty.path()), outStream,
                     errStream);
     QCOMPARE(tool.read(2, std::nullopt), io::ExitFailure);
-    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")), qPrintable(out));
+    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")),
+             qPrintable(out));
     QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
                          "%EMPTY%) at 19200 baud\n"));
 }

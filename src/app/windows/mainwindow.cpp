@@ -6,10 +6,13 @@
 #include "app/windows/helpwindow.h"
 #include "app/windows/programtray.h"
 #include "app/windows/qtprinter.h"
+#include "app/windows/settingdialogs.h"
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationtable.h"
 #include "conversations/windows/establishwindow.h"
+#include "conversations/windows/settingsummarywindow.h"
 #include "core/prompt.h"
+#include "device/modulelibrary.h"
 #include "device/seriallink.h"
 #include "search/windows/configdialog.h"
 #include "search/windows/modulewindow.h"
@@ -83,6 +86,10 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
         if (m_settingDialog)
             m_settingDialog(index);
     });
+    m_library = std::make_unique<ModuleLibrary>(m_link);
+    m_settingDialog = [this, &clock = services.clock](int) {
+        showSettingDialog({m_state, m_prompt, clock, m_link, *m_library, *m_establish}, this);
+    };
 
     m_serving = std::make_unique<ServingProgram>(
         ServingProgram::Services{m_state, m_link, services.clock, m_prompt, *this}, services.bus);
@@ -109,13 +116,16 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     // A search running when the program ends stops and closes its window.
     connect(this, &MainWindow::programEnded, this, [] { endSearchWindow(); });
     provideCommand(QStringLiteral("mnuCOMPort"), [this] { mnuCOMPort_Click(); });
-    // The two windows are shown afresh at every command and gone once closed.
+    // These windows are shown afresh at every command and gone once closed.
     const auto showOwned = [](QWidget *window) {
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
     };
     provideCommand(QStringLiteral("mnuSearchResult"), [this, showOwned] {
         showOwned(new ResultWindow(m_state, m_prompt, *m_printer, this));
+    });
+    provideCommand(QStringLiteral("mnuConvResult"), [this, showOwned] {
+        showOwned(new SettingSummaryWindow(m_state, m_prompt, *m_printer, this));
     });
     provideCommand(QStringLiteral("munsupport"),
                    [this, showOwned] { showOwned(new ModuleWindow(this)); });

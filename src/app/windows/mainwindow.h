@@ -30,6 +30,7 @@ class PollCycle;
 class Printer;
 class ProgramTray;
 class Prompt;
+class ModuleLibrary;
 class SerialLink;
 class ServerWindowHost;
 class ServingProgram;
@@ -154,6 +155,7 @@ private:
     std::unique_ptr<ProgramExit> m_exit;
     std::unique_ptr<ProgramTray> m_tray;
     std::unique_ptr<Printer> m_printer;
+    std::unique_ptr<ModuleLibrary> m_library;
     std::function<void(int)> m_settingDialog;
 
     bool m_ended = false;

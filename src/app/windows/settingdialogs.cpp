@@ -1,0 +1,58 @@
+#include "app/windows/settingdialogs.h"
+
+#include "conversations/establishview.h"
+#include "conversations/windows/channelwindows.h"
+#include "conversations/windows/settingwindow.h"
+
+namespace telviox {
+
+std::function<void(SubDialog)> subDialogOpener(const SettingDialogServices &services,
+                                               QWidget *parent)
+{
+    return [services, parent](SubDialog which) {
+        switch (which) {
+        case SubDialog::Channels1:
+        case SubDialog::Channels3:
+        case SubDialog::Channels4:
+        case SubDialog::Channels8: {
+            ChannelSelectionDialog dialog(services.state, services.prompt, shownChannels(which),
+                                          parent);
+            dialog.exec();
+            break;
+        }
+        case SubDialog::Counter: {
+            CounterChannelDialog dialog(services.state, services.prompt, parent);
+            dialog.exec();
+            break;
+        }
+        // Module panels: not in this program yet.
+        case SubDialog::Output2011:
+        case SubDialog::Output2028Half:
+        case SubDialog::Output2028:
+        case SubDialog::Output92028:
+        case SubDialog::Output9K:
+        case SubDialog::Dio:
+        case SubDialog::Dio9K:
+        case SubDialog::None:
+            break;
+        }
+    };
+}
+
+void showSettingDialog(const SettingDialogServices &services, QWidget *parent)
+{
+    // Sub-dialogs open over the setting dialog once it exists.
+    QWidget *over = parent;
+    SettingWindow window(
+        SettingServices{services.state, services.prompt, services.clock, services.link,
+                        services.library,
+                        [&services, &over](SubDialog which) { subDialogOpener(services, over)(which); },
+                        [&establish = services.establish](int index) {
+                            establish.setChecked(index, false);
+                        }},
+        parent);
+    over = &window;
+    window.exec();
+}
+
+} // namespace telviox
