@@ -28,17 +28,6 @@ constexpr int FourChannelOutputEntry = 9;
 constexpr int CounterEntry = 23;
 constexpr int SlotInputEntry = 26;
 
-std::optional<int> entryOfTypeCode(qint32 typeCode)
-{
-    if (typeCode == 0)
-        return std::nullopt;
-    for (int index = 0; index < catalogue::SettingListSize; ++index) {
-        if (catalogue::typeCodeOfListIndex(index) == typeCode)
-            return index;
-    }
-    return std::nullopt;
-}
-
 // The 6000-family model that stands in a unit where the 9000-family entry
 // `entry` stands; the setting list offers only the 9000 name, files may carry
 // either.
@@ -64,7 +53,7 @@ enum class Text { AnalogInput, ChannelMask, SingleOutput, FourChannelOutput, Cou
 
 Text textOf(qint32 typeCode)
 {
-    const std::optional<int> entry = entryOfTypeCode(typeCode);
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(typeCode);
     if (!entry) {
         if (isSixThousandTwinOf(typeCode, SlotInputEntry))
             return Text::ChannelMask;
@@ -91,7 +80,7 @@ Text textOf(qint32 typeCode)
 QString modelText(qint32 typeCode)
 {
     const QString name = catalogue::modelNameOfTypeCode(typeCode);
-    const std::optional<int> entry = entryOfTypeCode(typeCode);
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(typeCode);
     const bool display = entry && ((*entry >= 0 && *entry <= 3) || *entry == CounterEntry);
     return display ? name + QStringLiteral("(D)") : name;
 }

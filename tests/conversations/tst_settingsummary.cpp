@@ -5,26 +5,17 @@
 #include "conversations/sharedstate.h"
 #include "core/printer.h"
 #include "core/programnames.h"
+#include "support/recordingprinter.h"
 #include "support/scriptedprompt.h"
 
 #include <QtTest>
 
 using namespace telviox;
+using test::RecordingPrinter;
 using test::ScriptedPrompt;
 
 namespace {
 
-class RecordingPrinter final : public Printer
-{
-public:
-    bool print(const QString &, const QStringList &lines) override
-    {
-        jobs << lines;
-        return succeed;
-    }
-    QList<QStringList> jobs;
-    bool succeed = true;
-};
 
 const QString Indent = QString(32, QLatin1Char(' '));
 const QString Rule = QStringLiteral("-------------------------------------------------");
