@@ -95,6 +95,7 @@ private slots:
     void readFailures();
     void activateReadsAgainFromFound();
     void clickingOutputs();
+    void serverPortStaysOpen();
     void buttons_data();
     void buttons();
     void close_data();
@@ -252,6 +253,22 @@ void TestDioPanel::clickingOutputs()
     QCOMPARE(bitsText(three.outState()), QString("101-------------"));
     QCOMPARE(three.outLabel(), QString("5"));
     QCOMPARE(three.assignData(), quint16(5));
+}
+
+void TestDioPanel::serverPortStaysOpen()
+{
+    // The server polls at 19200 on the same port while a panel reads a module
+    // at 9600, successfully or not.
+    for (const int address : {5, 0x33}) {
+        Rig rig(Line);
+        QCOMPARE(rig.link->Open_Com(1, 19200), LinkCode::Ok);
+        rig.found("2065", address);
+        Panel panel = rig.panel("2065", Kind::Standalone);
+        panel.Form_Load();
+        QCOMPARE(panel.inLabel(), QString(address == 5 ? "3" : "Error !!!"));
+        QVERIFY(rig.link->isOpen(1));
+        QCOMPARE(rig.link->openBaud(1), 19200);
+    }
 }
 
 void TestDioPanel::buttons_data()
