@@ -286,10 +286,9 @@ const std::vector<LayoutRow> &layoutRows()
 }
 
 // ---------------------------------------------------------------------------
-// Channels shown by the digital I/O panels; first matching row applies. These
-// differ from the model data in places (the panels show the alarm inputs'
-// outputs, 8 relays for the 7-relay models) and are kept as the panels have
-// always shown them.
+// Channels shown by the digital I/O panels; first matching row applies. They
+// agree with the model data: a panel offering a channel the module lacks makes
+// every write of it fail with a channel error.
 struct PanelRow
 {
     std::vector<const char *> names;
@@ -314,7 +313,7 @@ const std::vector<PanelRow> &standalonePanelRows()
         {{"3015", "2015"}, 4, 4, false},
         {{"3061", "2061"}, 8, 3, false},
         {{"3012", "2012"}, 4, 5, false},
-        {{"3039", "2039", "3079", "2079"}, 0, 8, false},
+        {{"3039", "2039", "3079", "2079"}, 0, 7, false},
     };
     return rows;
 }
@@ -326,7 +325,7 @@ const std::vector<PanelRow> &slotPanelRows()
         {{"92073"}, 8, 0, false},
         {{"92088"}, 16, 0, false},
         {{"92015"}, 4, 4, false},
-        {{"92061"}, 8, 3, false},
+        {{"92061"}, 4, 4, false},
         {{"92012"}, 4, 5, false},
         {{"92039", "92079"}, 0, 8, false},
         {{"6073", "9073"}, 8, 0, false},

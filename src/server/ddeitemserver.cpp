@@ -422,4 +422,19 @@ DdeItemServer *DdeItemServer::localServer(const QDBusConnection &connection, con
     return nullptr;
 }
 
+QList<const DdeItemServer *> DdeItemServer::localServers(const QDBusConnection &connection,
+                                                        const QString &service)
+{
+    QList<const DdeItemServer *> found;
+    Registry &r = registry();
+    const QMutexLocker lock(&r.mutex);
+    for (const DdeItemServer *server : std::as_const(r.servers)) {
+        if (server->m_service == service && server->m_published &&
+            server->thread() == QThread::currentThread() &&
+            server->m_connection.name() == connection.name())
+            found.append(server);
+    }
+    return found;
+}
+
 } // namespace telviox

@@ -58,6 +58,11 @@ public:
     static DdeItemServer *localServer(const QDBusConnection &connection, const QString &service,
                                       const QString &topic);
 
+    // The published servers of this process, in the calling thread, that
+    // serve the service on the given connection; a lister of the bus asks
+    // them instead of calling its own connection.
+    static QList<const DdeItemServer *> localServers(const QDBusConnection &connection,
+                                                     const QString &service);
     // A poke from a client (or this process through localServer): sets the
     // text and emits poked. False for an unknown item.
     bool poke(const QString &item, const QString &text);

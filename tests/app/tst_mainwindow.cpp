@@ -249,13 +249,14 @@ private slots:
         QCOMPARE(rig.config(), QByteArray("3,128,1,0\n"));
     }
 
-    void searchWindowsOpenFromTheMenus()
+    void reportWindowsOpenFromTheMenus()
     {
         Rig rig;
         const auto window = rig.loadWindow();
         trigger(*window, "mnuSearchResult");
         trigger(*window, "munsupport");
-        for (const char *name : {"Form9", "frmModule"}) {
+        trigger(*window, "mnuConvResult");
+        for (const char *name : {"Form9", "frmModule", "Form4"}) {
             auto *shown = window->findChild<QWidget *>(name);
             QVERIFY2(shown && shown->isVisible() && shown->isWindow(), name);
             // Closed, it is gone: the next command opens it afresh.

@@ -3,12 +3,15 @@
 // is not reported as printed.
 
 #include "app/windows/qtprinter.h"
+#include "conversations/windows/settingsummarywindow.h"
 #include "conversations/sharedstate.h"
 #include "core/programnames.h"
 #include "search/searchreport.h"
 #include "shellrig.h"
 #include "support/scriptedprompt.h"
 
+#include <QAction>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -42,6 +45,7 @@ class TestPrinter : public QObject
 private slots:
     void initTestCase();
     void searchReportToPdf();
+    void settingSummaryToPdf();
     void notPrinted_data();
     void notPrinted();
 
@@ -92,6 +96,42 @@ void TestPrinter::searchReportToPdf()
         at = next;
     }
     QVERIFY(text.count('\f') >= 3);
+}
+
+void TestPrinter::settingSummaryToPdf()
+{
+    SharedState state;
+    state.Conv[3] = {1, 0x2026, 9600, 16, 0, 1, 0, 0, 0, 0.0f, 0};
+    state.Conv[9] = {1, 0x2011, 19200, 2, 1, 1, 0, 0, 0, 0.0f, 0};
+    state.Link[9] = {"dde.calc", "Sheet1", "R1C1", 1};
+
+    ScriptedPrompt prompt;
+    ScriptedDialogs dialogs;
+    const QString chosen = m_dir.filePath("summary");
+    dialogs.answers << chosen;
+    prompt.expect("To Print setting information", 0x24, ProgramTitle, Answer::Yes);
+    prompt.expect(Offer, 0x24, ProgramTitle, Answer::Yes);
+    prompt.expect("The page was saved to " + chosen + ".pdf", 0x40, ProgramTitle, Answer::Ok);
+    prompt.expect("Print Complete !!!", 0, ProgramTitle, Answer::Ok);
+    QtPrinter printer(prompt, dialogs, [] { return QString(); });
+    SettingSummaryWindow window(state, prompt, printer);
+    QCOMPARE(window.windowTitle(), QString("Display DDE Conversation Setting Information"));
+    // What the operator wrote into the box is printed as it stands.
+    auto *box = window.findChild<QPlainTextEdit *>("form4Text");
+    QVERIFY(box);
+    box->appendPlainText("a note");
+    window.findChild<QAction *>("Toolbar1(2)")->trigger();
+    QVERIFY2(prompt.problems().isEmpty(), qPrintable(prompt.problems().join('\n')));
+
+    QString text = pdfText(chosen + ".pdf");
+    text.replace(QRegularExpression(" +"), " ");
+    const QString rule(49, '-');
+    const QString expected = rule + "\nConv Module Address: Baud\n"
+                             "Index Type: Dec[Hex] Rate Other Information\n" + rule +
+                             "\n03: 2026(D)16[10] 9600 Analog Input\n"
+                             "09: 2011 2[2] 19200 Service:dde.calc\n Topic:Sheet1\n Item:R1C1\n"
+                             "a note\n" + rule + "\n";
+    QVERIFY2(text.startsWith(expected), qPrintable(text));
 }
 
 void TestPrinter::notPrinted_data()

@@ -10,6 +10,7 @@
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationtable.h"
 #include "conversations/windows/establishwindow.h"
+#include "conversations/windows/settingsummarywindow.h"
 #include "core/prompt.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
@@ -115,13 +116,16 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     // A search running when the program ends stops and closes its window.
     connect(this, &MainWindow::programEnded, this, [] { endSearchWindow(); });
     provideCommand(QStringLiteral("mnuCOMPort"), [this] { mnuCOMPort_Click(); });
-    // The two windows are shown afresh at every command and gone once closed.
+    // These windows are shown afresh at every command and gone once closed.
     const auto showOwned = [](QWidget *window) {
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
     };
     provideCommand(QStringLiteral("mnuSearchResult"), [this, showOwned] {
         showOwned(new ResultWindow(m_state, m_prompt, *m_printer, this));
+    });
+    provideCommand(QStringLiteral("mnuConvResult"), [this, showOwned] {
+        showOwned(new SettingSummaryWindow(m_state, m_prompt, *m_printer, this));
     });
     provideCommand(QStringLiteral("munsupport"),
                    [this, showOwned] { showOwned(new ModuleWindow(this)); });
