@@ -1,5 +1,7 @@
 #include "panels/windows/diopanelwindow.h"
 
+#include "server/windows/ddesourcedialog.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -136,9 +138,14 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
         // Enter moves on to the next box, as a form is filled in.
         connect(m_text[i], &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
     }
+    // A source on the bus can be picked instead of typed; the boxes stay editable.
+    QPushButton *browse =
+        DdeSourceDialog::makeBrowseButton(m_text[0], m_text[1], m_text[2], ddeFrame);
+    browse->setAutoDefault(false);
+    ddeGrid->addWidget(browse, 1, 2);
     QPushButton *ddeCmd =
         button(QStringLiteral("ddeCmd"), QStringLiteral("Output via DDE link"), ddeFrame);
-    ddeGrid->addWidget(ddeCmd, 4, 1, Qt::AlignRight);
+    ddeGrid->addWidget(ddeCmd, 4, 1, 1, 2, Qt::AlignRight);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(outFrame);
