@@ -49,7 +49,15 @@ bool isTwinOfAny(qint32 typeCode, int first, int last)
     return false;
 }
 
-enum class Text { AnalogInput, ChannelMask, SingleOutput, FourChannelOutput, Counter, Digital, Other };
+enum class Text {
+    AnalogInput,
+    ChannelMask,
+    SingleOutput,
+    FourChannelOutput,
+    Counter,
+    Digital,
+    Other
+};
 
 Text textOf(qint32 typeCode)
 {

@@ -161,8 +161,7 @@ void DioPanel::Run20DX()
 
 void DioPanel::outImage_Click(int index)
 {
-    if (index < 0 || index >= int(m_outState.size()) ||
-        m_outState[size_t(index)] == DioBit::Absent)
+    if (index < 0 || index >= int(m_outState.size()) || m_outState[size_t(index)] == DioBit::Absent)
         return;
     DioBit &bit = m_outState[size_t(index)];
     bit = bit == DioBit::On ? DioBit::Off : DioBit::On;

@@ -122,13 +122,13 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
     auto *ddeFrame = new QGroupBox(QStringLiteral("To output value via DDE link"), this);
     ddeFrame->setObjectName(QStringLiteral("ddeFrame"));
     auto *ddeGrid = new QGridLayout(ddeFrame);
-    ddeGrid->addWidget(label(QStringLiteral("Label4"), QStringLiteral("Channel Select :"), ddeFrame),
-                       0, 0);
+    ddeGrid->addWidget(
+        label(QStringLiteral("Label4"), QStringLiteral("Channel Select :"), ddeFrame), 0, 0);
     m_channelCombo = new QComboBox(ddeFrame);
     m_channelCombo->setObjectName(QStringLiteral("channelCombo"));
     ddeGrid->addWidget(m_channelCombo, 0, 1);
-    const char *names[3][2] = {{"ServiceLabel", "Service:"}, {"topicLabel", "Topci:"},
-                               {"itemLabel", "Item:"}};
+    const char *names[3][2] = {
+        {"ServiceLabel", "Service:"}, {"topicLabel", "Topci:"}, {"itemLabel", "Item:"}};
     for (int i = 0; i < 3; ++i) {
         ddeGrid->addWidget(label(QLatin1String(names[i][0]), QLatin1String(names[i][1]), ddeFrame),
                            i + 1, 0);
