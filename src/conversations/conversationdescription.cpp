@@ -30,19 +30,6 @@ bool isDigitalEntry(int entry)
     return (entry >= 12 && entry <= 15) || entry == 18 || entry == 22;
 }
 
-// The entry whose type code the conversation stores. Only the list's own
-// codes count: a code that only a file can bring describes no further lines.
-std::optional<int> entryOfTypeCode(qint32 typeCode)
-{
-    if (typeCode == 0)
-        return std::nullopt;
-    for (int index = 0; index < catalogue::SettingListSize; ++index) {
-        if (catalogue::typeCodeOfListIndex(index) == typeCode)
-            return index;
-    }
-    return std::nullopt;
-}
-
 QString hex16(qint16 value)
 {
     return textutil::hexString(quint16(value));
@@ -118,7 +105,7 @@ QString conversationDescription(const SharedState &state, int index)
         line(QStringLiteral("Baud Rate:") + QString::number(record.BaudRate)) +
         line(QStringLiteral("Module Address:") + hex16(record.Address) + QStringLiteral("[h]"));
 
-    const std::optional<int> entry = entryOfTypeCode(record.TypeCode);
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(record.TypeCode);
     if (!entry)
         return text;
     if (isAnalogInputEntry(*entry)) {

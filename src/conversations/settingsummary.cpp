@@ -28,17 +28,6 @@ constexpr int FourChannelOutputEntry = 9;
 constexpr int CounterEntry = 23;
 constexpr int SlotInputEntry = 26;
 
-std::optional<int> entryOfTypeCode(qint32 typeCode)
-{
-    if (typeCode == 0)
-        return std::nullopt;
-    for (int index = 0; index < catalogue::SettingListSize; ++index) {
-        if (catalogue::typeCodeOfListIndex(index) == typeCode)
-            return index;
-    }
-    return std::nullopt;
-}
-
 // The 6000-family model that stands in a unit where the 9000-family entry
 // `entry` stands; the setting list offers only the 9000 name, files may carry
 // either.
@@ -60,11 +49,19 @@ bool isTwinOfAny(qint32 typeCode, int first, int last)
     return false;
 }
 
-enum class Text { AnalogInput, ChannelMask, SingleOutput, FourChannelOutput, Counter, Digital, Other };
+enum class Text {
+    AnalogInput,
+    ChannelMask,
+    SingleOutput,
+    FourChannelOutput,
+    Counter,
+    Digital,
+    Other
+};
 
 Text textOf(qint32 typeCode)
 {
-    const std::optional<int> entry = entryOfTypeCode(typeCode);
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(typeCode);
     if (!entry) {
         if (isSixThousandTwinOf(typeCode, SlotInputEntry))
             return Text::ChannelMask;
@@ -91,7 +88,7 @@ Text textOf(qint32 typeCode)
 QString modelText(qint32 typeCode)
 {
     const QString name = catalogue::modelNameOfTypeCode(typeCode);
-    const std::optional<int> entry = entryOfTypeCode(typeCode);
+    const std::optional<int> entry = catalogue::listIndexOfTypeCode(typeCode);
     const bool display = entry && ((*entry >= 0 && *entry <= 3) || *entry == CounterEntry);
     return display ? name + QStringLiteral("(D)") : name;
 }

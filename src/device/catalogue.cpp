@@ -529,6 +529,17 @@ qint32 typeCodeOfListIndex(int index)
     return typeCodeOfName(listText(index));
 }
 
+std::optional<int> listIndexOfTypeCode(qint32 typeCode)
+{
+    if (typeCode == 0)
+        return std::nullopt;
+    for (int index = 0; index < SettingListSize; ++index) {
+        if (typeCodeOfListIndex(index) == typeCode)
+            return index;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> listIndexOfFoundName(const QString &name)
 {
     // Entries by their own names first ("9091H" normalises to 9091), then a

@@ -65,6 +65,9 @@ constexpr int SettingListSize = 82;
 const QStringList &settingList();
 QString listText(int index);           // empty outside 0..81
 qint32 typeCodeOfListIndex(int index); // 0 outside 0..81
+// The first entry whose type code a conversation stores; none for 0 or a code
+// only a file can bring.
+std::optional<int> listIndexOfTypeCode(qint32 typeCode);
 // The list entry a found module's name selects (aliases included), if any.
 std::optional<int> listIndexOfFoundName(const QString &name);
 // The list entry whose type code this is, if any.

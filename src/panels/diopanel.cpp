@@ -106,11 +106,21 @@ LinkRecord &DioPanel::currentLink()
     return m_nowhere;
 }
 
-void DioPanel::fail()
+void DioPanel::releasePort(qint32 foundBaud)
+{
+    // A port the server had open stays open at its rate: closing it under the
+    // running poll cycle would fail every exchange after.
+    if (foundBaud > 0)
+        m_link.Open_Com(m_state.ComPort, foundBaud, 8, 0, 0);
+    else
+        m_link.Close_Com(m_state.ComPort);
+}
+
+void DioPanel::fail(qint32 foundBaud)
 {
     m_prompt.beep();
     m_inLabel = ErrorText;
-    m_link.Close_Com(m_state.ComPort);
+    releasePort(foundBaud);
 }
 
 void DioPanel::show(DioBits &bits, int present, quint16 value, QString &label)
@@ -123,8 +133,9 @@ void DioPanel::show(DioBits &bits, int present, quint16 value, QString &label)
 void DioPanel::Run20DX()
 {
     const FoundRecord &record = found();
+    const qint32 foundBaud = m_link.openBaud(m_state.ComPort);
     if (m_link.Open_Com(m_state.ComPort, record.BaudRate, 8, 0, 0) != LinkCode::Ok) {
-        fail();
+        fail(foundBaud);
         return;
     }
     m_link.clock().sleep(100);
@@ -132,7 +143,7 @@ void DioPanel::Run20DX()
     // The status command goes without checksum whatever the module uses.
     if (m_link.Send_Receive_Cmd(m_state.ComPort, statusCommand(), reply, StatusTimeoutMs, 0) !=
         LinkCode::Ok) {
-        fail();
+        fail(foundBaud);
         return;
     }
     // One decode table for every panel and the module functions: the bytes of
@@ -145,13 +156,12 @@ void DioPanel::Run20DX()
     m_readBackData = m_assignData = outputs;
     show(m_inState, m_channels.inputs, inputs, m_inLabel);
     show(m_outState, m_channels.outputs, outputs, m_outLabel);
-    m_link.Close_Com(m_state.ComPort);
+    releasePort(foundBaud);
 }
 
 void DioPanel::outImage_Click(int index)
 {
-    if (index < 0 || index >= int(m_outState.size()) ||
-        m_outState[size_t(index)] == DioBit::Absent)
+    if (index < 0 || index >= int(m_outState.size()) || m_outState[size_t(index)] == DioBit::Absent)
         return;
     DioBit &bit = m_outState[size_t(index)];
     bit = bit == DioBit::On ? DioBit::Off : DioBit::On;

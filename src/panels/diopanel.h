@@ -67,7 +67,8 @@ public:
 private:
     const FoundRecord &found() const;
     LinkRecord &currentLink();
-    void fail();
+    void releasePort(qint32 foundBaud);
+    void fail(qint32 foundBaud);
     void show(DioBits &bits, int present, quint16 value, QString &label);
 
     SharedState &m_state;

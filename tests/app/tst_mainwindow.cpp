@@ -15,13 +15,16 @@
 #include "support/scriptedprompt.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace telviox;
@@ -336,6 +339,55 @@ private slots:
         QVERIFY(window->isVisible());
         trigger(*window, "mnutelvioxD");
         QVERIFY(!window->isMinimized());
+    }
+
+    void tickedBoxOpensTheSettingDialog_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    void tickedBoxOpensTheSettingDialog()
+    {
+        QFETCH(bool, accept);
+        Rig rig;
+        const auto window = rig.loadWindow();
+        QString seen;
+        // Drives the modal dialog once it is up; the tick waits for it.
+        QTimer driver;
+        driver.setInterval(0);
+        connect(&driver, &QTimer::timeout, this, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog || dialog->objectName() != QLatin1String("Form2"))
+                return;
+            driver.stop();
+            seen = dialog->windowTitle();
+            if (accept) {
+                auto *type = dialog->findChild<QComboBox *>(QStringLiteral("form2typeCombo"));
+                const int entry = int(catalogue::settingList().indexOf(QStringLiteral("2063")));
+                type->setCurrentIndex(entry);
+                emit type->activated(entry);
+                QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("form2addressText")),
+                                 QStringLiteral("1f"));
+                dialog->findChild<QPushButton *>(QStringLiteral("form2okCmd"))->click();
+            } else {
+                rig.prompt.expect(QStringLiteral("To quit setting ?"), 0x24, seen, Answer::Yes);
+                dialog->findChild<QPushButton *>(QStringLiteral("form2CancelCmd"))->click();
+            }
+        });
+        driver.start();
+        QTest::mouseClick(checkBox(*window, 3), Qt::LeftButton);
+        driver.stop();
+        VERIFY_PROMPTS(rig);
+        QCOMPARE(seen, QStringLiteral("Setting 2000 Module Configuration"));
+        QCOMPARE(rig.state.CurConv, 3);
+        QCOMPARE(checkBox(*window, 3)->isChecked(), accept);
+        QCOMPARE(rig.state.Conv[3].InUse, qint16(accept ? 1 : 0));
+        if (accept) {
+            QCOMPARE(rig.state.Conv[3].TypeCode, 0x2063);
+            QCOMPARE(rig.state.Conv[3].Address, 0x1F);
+        }
     }
 
     void runDdeNeedsATickAndNoBus()

@@ -5,26 +5,16 @@
 #include "conversations/sharedstate.h"
 #include "core/printer.h"
 #include "core/programnames.h"
+#include "support/recordingprinter.h"
 #include "support/scriptedprompt.h"
 
 #include <QtTest>
 
 using namespace telviox;
+using test::RecordingPrinter;
 using test::ScriptedPrompt;
 
 namespace {
-
-class RecordingPrinter final : public Printer
-{
-public:
-    bool print(const QString &, const QStringList &lines) override
-    {
-        jobs << lines;
-        return succeed;
-    }
-    QList<QStringList> jobs;
-    bool succeed = true;
-};
 
 const QString Indent = QString(32, QLatin1Char(' '));
 const QString Rule = QStringLiteral("-------------------------------------------------");
@@ -96,9 +86,8 @@ void TestSettingSummary::entries_data()
         << 8 << 0x2028 << 32 << 38400 << 3 << 0 << 0 << 0.0f << 1
         << "08:   2028   32[20]   38400     Output Channel:3\r\n" + Indent +
                "Service:dde.calc\r\n" + Indent + "Topic:Sheet1\r\n" + Indent + "Item:R1C1\r\n";
-    QTest::newRow("counter")
-        << 2 << 0x2032 << 1 << 57600 << 2 << 0 << 0 << 0.0f << 0
-        << "02:   2032(D)1[1]     57600     Selected Channels:2[h]\r\n";
+    QTest::newRow("counter") << 2 << 0x2032 << 1 << 57600 << 2 << 0 << 0 << 0.0f << 0
+                             << "02:   2032(D)1[1]     57600     Selected Channels:2[h]\r\n";
     QTest::newRow("digital input, whatever the link")
         << 14 << 0x2065 << 5 << 9600 << 0 << 1 << 7 << 0.0f << 1
         << "14:   2065   5[5]     9600      Digital Input\r\n";

@@ -39,8 +39,8 @@ struct Rig
     {
         if (!line)
             qFatal("bad line file");
-        link = std::make_unique<SerialLink>(clock, sim::simDeviceFactory(*line, clock),
-                                            folder.path());
+        link =
+            std::make_unique<SerialLink>(clock, sim::simDeviceFactory(*line, clock), folder.path());
         state.ComPort = 1;
         state.CurConv = 5;
     }
@@ -95,6 +95,7 @@ private slots:
     void readFailures();
     void activateReadsAgainFromFound();
     void clickingOutputs();
+    void serverPortStaysOpen();
     void buttons_data();
     void buttons();
     void close_data();
@@ -124,6 +125,7 @@ void TestDioPanel::decodeRows_data()
         return list;
     };
     const Kind s = Kind::Standalone, k = Kind::Slot;
+    // clang-format off
     QTest::newRow("2065 outputs 0-3, inputs 0-1")
         << s << "2065" << 5 << 0 << 9600 << "$056" << "11110000--------"
         << "1100------------" << "F" << "3" << bits(8) << false;
@@ -154,6 +156,7 @@ void TestDioPanel::decodeRows_data()
     QTest::newRow("92087 sixteen outputs")
         << k << "92087" << 0x1B << 0 << 9600 << "$1B6" << "1011000000001111"
         << "----------------" << "F00D" << "0" << bits(16) << false;
+    // clang-format on
 }
 
 void TestDioPanel::decodeRows()
@@ -254,6 +257,22 @@ void TestDioPanel::clickingOutputs()
     QCOMPARE(three.assignData(), quint16(5));
 }
 
+void TestDioPanel::serverPortStaysOpen()
+{
+    // The server polls at 19200 on the same port while a panel reads a module
+    // at 9600, successfully or not.
+    for (const int address : {5, 0x33}) {
+        Rig rig(Line);
+        QCOMPARE(rig.link->Open_Com(1, 19200), LinkCode::Ok);
+        rig.found("2065", address);
+        Panel panel = rig.panel("2065", Kind::Standalone);
+        panel.Form_Load();
+        QCOMPARE(panel.inLabel(), QString(address == 5 ? "3" : "Error !!!"));
+        QVERIFY(rig.link->isOpen(1));
+        QCOMPARE(rig.link->openBaud(1), 19200);
+    }
+}
+
 void TestDioPanel::buttons_data()
 {
     QTest::addColumn<QString>("button");
@@ -268,11 +287,10 @@ void TestDioPanel::buttons_data()
     QTest::newRow("analog input") << "ai" << QStringList() << 3 << 0 << 7 << before;
     QTest::newRow("read back") << "readback" << QStringList() << 2 << 0x8001 << 0 << before;
     QTest::newRow("assigned") << "assign" << QStringList() << 2 << 0x8003 << 2 << before;
-    QTest::newRow("source") << "dde" << QStringList{"dde.calc", "Sheet1", "R1C1"} << 2 << 99
-                            << 1 << QStringList{"dde.calc", "Sheet1", "R1C1"};
-    QTest::newRow("source with an empty box")
-        << "dde" << QStringList{"dde.calc", "", "R1C1"} << 2 << 99 << 0
-        << QStringList{"dde.calc", "top", "R1C1"};
+    QTest::newRow("source") << "dde" << QStringList{"dde.calc", "Sheet1", "R1C1"} << 2 << 99 << 1
+                            << QStringList{"dde.calc", "Sheet1", "R1C1"};
+    QTest::newRow("source with an empty box") << "dde" << QStringList{"dde.calc", "", "R1C1"} << 2
+                                              << 99 << 0 << QStringList{"dde.calc", "top", "R1C1"};
 }
 
 void TestDioPanel::buttons()
@@ -349,10 +367,9 @@ void TestDioPanel::panelsAgreeWithModules()
             continue;
         const QString name = QLatin1String(info.name);
         const catalogue::Family family = catalogue::familyOf(name);
-        const Kind kind = family == catalogue::Family::Q2000 ||
-                                      family == catalogue::Family::F3000
-                                  ? Kind::Standalone
-                                  : Kind::Slot;
+        const Kind kind = family == catalogue::Family::Q2000 || family == catalogue::Family::F3000
+                              ? Kind::Standalone
+                              : Kind::Slot;
         const catalogue::PanelChannels panel = catalogue::dioPanelChannels(name, kind);
         QVERIFY2(panel.inputs == info.inputBits && panel.outputs == info.outputBits,
                  qPrintable(QStringLiteral("%1: panel %2/%3, module %4/%5")

@@ -10,6 +10,7 @@
 #include "search/windows/configdialog.h"
 #include "search/windows/modulewindow.h"
 #include "search/windows/resultwindow.h"
+#include "support/recordingprinter.h"
 #include "support/scriptedprompt.h"
 
 #include <QAction>
@@ -22,24 +23,12 @@
 #include <QtTest>
 
 using namespace telviox;
+using test::RecordingPrinter;
 using test::ScriptedPrompt;
 
 namespace {
 
 using Flags = std::array<quint8, 11>;
-
-// Records what it was given to print; answers as told.
-class RecordingPrinter final : public Printer
-{
-public:
-    bool print(const QString &, const QStringList &lines) override
-    {
-        jobs << lines;
-        return succeed;
-    }
-    QList<QStringList> jobs;
-    bool succeed = true;
-};
 
 template <typename T> T *child(QWidget &w, const QString &name)
 {

@@ -88,7 +88,9 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     });
     m_library = std::make_unique<ModuleLibrary>(m_link);
     m_settingDialog = [this, &clock = services.clock](int) {
-        showSettingDialog({m_state, m_prompt, clock, m_link, *m_library, *m_establish}, this);
+        showSettingDialog({m_state, m_prompt, clock, m_link, *m_library, *m_establish,
+                           m_folder},
+                          this);
     };
 
     m_serving = std::make_unique<ServingProgram>(

@@ -3,6 +3,7 @@
 #include "conversations/establishview.h"
 #include "conversations/windows/channelwindows.h"
 #include "conversations/windows/settingwindow.h"
+#include "panels/windows/diopanelwindow.h"
 
 namespace telviox {
 
@@ -25,14 +26,21 @@ std::function<void(SubDialog)> subDialogOpener(const SettingDialogServices &serv
             dialog.exec();
             break;
         }
-        // Module panels: not in this program yet.
+        case SubDialog::Dio:
+            showDioPanel(services.state, services.link, services.prompt, services.folder,
+                         catalogue::DioPanel::Standalone, parent);
+            break;
+        case SubDialog::Dio9K:
+            showDioPanel(services.state, services.link, services.prompt, services.folder,
+                         catalogue::DioPanel::Slot, parent);
+            break;
+        // Analog output panels: not in this program yet; the dialog goes on
+        // with what the shared state holds.
         case SubDialog::Output2011:
         case SubDialog::Output2028Half:
         case SubDialog::Output2028:
         case SubDialog::Output92028:
         case SubDialog::Output9K:
-        case SubDialog::Dio:
-        case SubDialog::Dio9K:
         case SubDialog::None:
             break;
         }

@@ -2,6 +2,7 @@
 
 #include "conversations/conversationsetting.h"
 
+#include <QString>
 #include <functional>
 
 class QWidget;
@@ -24,6 +25,7 @@ struct SettingDialogServices
     SerialLink &link;
     ModuleLibrary &library;
     EstablishView &establish;
+    QString folder; // the program's folder, where the panels' icons lie
 };
 
 // Opens the program's channel dialogs and module panels, modally, over parent.

@@ -24,6 +24,18 @@ QPushButton *button(const QString &name, const QString &text, QWidget *parent)
     return b;
 }
 
+// The frame of check boxes above, OK and Cancel below on the right.
+void arrange(QDialog &dialog, QWidget *frame, QPushButton *ok, QPushButton *cancel)
+{
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+}
+
 } // namespace
 
 ChannelSelectionDialog::ChannelSelectionDialog(SharedState &state, Prompt &prompt, int shown,
@@ -52,13 +64,7 @@ ChannelSelectionDialog::ChannelSelectionDialog(SharedState &state, Prompt &promp
     grid->addWidget(all, 0, 2);
     grid->addWidget(clear, 1, 2);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addLayout(buttons);
+    arrange(*this, frame, ok, cancel);
 
     connect(all, &QPushButton::clicked, this, &ChannelSelectionDialog::form3allCmd_Click);
     connect(clear, &QPushButton::clicked, this, &ChannelSelectionDialog::form3clearCmd_Click);
@@ -120,13 +126,7 @@ CounterChannelDialog::CounterChannelDialog(SharedState &state, Prompt &prompt, Q
         boxes->addWidget(box);
         m_boxes[std::size_t(n)] = box;
     }
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addLayout(buttons);
+    arrange(*this, frame, ok, cancel);
 
     connect(ok, &QPushButton::clicked, this, &CounterChannelDialog::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,10 +1,10 @@
 #include "conversations/windows/settingsummarywindow.h"
 
-#include <QAction>
+#include "conversations/windows/reporttoolbar.h"
+
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -17,27 +17,7 @@ SettingSummaryWindow::SettingSummaryWindow(const SharedState &state, Prompt &pro
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Display DDE Conversation Setting Information"));
 
-    m_toolbar = new QToolBar(this);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    const struct
-    {
-        const char *caption;
-        QStyle::StandardPixmap icon;
-    } buttons[] = {{nullptr, QStyle::SP_CustomBase},
-                   {"Print", QStyle::SP_FileDialogDetailedView},
-                   {nullptr, QStyle::SP_CustomBase},
-                   {"Exit", QStyle::SP_DialogCloseButton}};
-    for (int index = 1; index <= 4; ++index) {
-        const auto &b = buttons[index - 1];
-        QAction *action = b.caption ? m_toolbar->addAction(style()->standardIcon(b.icon),
-                                                           QLatin1String(b.caption))
-                                    : m_toolbar->addSeparator();
-        action->setObjectName(QStringLiteral("Toolbar1(%1)").arg(index));
-        if (b.caption)
-            connect(action, &QAction::triggered, this,
-                    [this, index] { Toolbar1_ButtonClick(index); });
-    }
+    m_toolbar = makeReportToolbar(this, [this](int index) { Toolbar1_ButtonClick(index); });
 
     // A fixed-pitch face keeps the columns under each other.
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);

@@ -15,6 +15,8 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <initializer_list>
+#include <utility>
 
 namespace telviox {
 
@@ -75,10 +77,18 @@ void SettingWindow::buildControls()
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_modules = named(new QListWidget(foundFrame), QStringLiteral("moduleList"));
     m_modules->setFont(fixed);
-    // Column labels over the list's fixed-width fields.
-    auto *head1 = new QLabel(
-        QStringLiteral("Module  Address:       Baud    Type:       Rate      Remark"), foundFrame);
-    auto *head2 = new QLabel(QStringLiteral("        Dec[Hex]"), foundFrame);
+    // Column labels over the list's fixed-width fields: name at 0, address
+    // at 6, rate at 16, remark at 26.
+    const auto at = [](std::initializer_list<std::pair<int, const char *>> columns) {
+        QString text;
+        for (const auto &[column, label] : columns)
+            text = text.leftJustified(column, QLatin1Char(' ')) + QLatin1String(label);
+        return text;
+    };
+    auto *head1 =
+        new QLabel(at({{0, "Module"}, {7, "Address:"}, {16, "Baud"}, {26, "Type:"}}), foundFrame);
+    auto *head2 = new QLabel(at({{7, "Dec[Hex]"}, {16, "Rate"}, {26, "      Remark"}}),
+                             foundFrame);
     head1->setObjectName(QStringLiteral("moduleHead"));
     head2->setObjectName(QStringLiteral("addressHead"));
     head1->setFont(fixed);

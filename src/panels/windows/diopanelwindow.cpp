@@ -1,5 +1,7 @@
 #include "panels/windows/diopanelwindow.h"
 
+#include "server/windows/ddesourcedialog.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
@@ -120,13 +122,13 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
     auto *ddeFrame = new QGroupBox(QStringLiteral("To output value via DDE link"), this);
     ddeFrame->setObjectName(QStringLiteral("ddeFrame"));
     auto *ddeGrid = new QGridLayout(ddeFrame);
-    ddeGrid->addWidget(label(QStringLiteral("Label4"), QStringLiteral("Channel Select :"), ddeFrame),
-                       0, 0);
+    ddeGrid->addWidget(
+        label(QStringLiteral("Label4"), QStringLiteral("Channel Select :"), ddeFrame), 0, 0);
     m_channelCombo = new QComboBox(ddeFrame);
     m_channelCombo->setObjectName(QStringLiteral("channelCombo"));
     ddeGrid->addWidget(m_channelCombo, 0, 1);
-    const char *names[3][2] = {{"ServiceLabel", "Service:"}, {"topicLabel", "Topci:"},
-                               {"itemLabel", "Item:"}};
+    const char *names[3][2] = {
+        {"ServiceLabel", "Service:"}, {"topicLabel", "Topci:"}, {"itemLabel", "Item:"}};
     for (int i = 0; i < 3; ++i) {
         ddeGrid->addWidget(label(QLatin1String(names[i][0]), QLatin1String(names[i][1]), ddeFrame),
                            i + 1, 0);
@@ -136,9 +138,14 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
         // Enter moves on to the next box, as a form is filled in.
         connect(m_text[i], &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
     }
+    // A source on the bus can be picked instead of typed; the boxes stay editable.
+    QPushButton *browse =
+        DdeSourceDialog::makeBrowseButton(m_text[0], m_text[1], m_text[2], ddeFrame);
+    browse->setAutoDefault(false);
+    ddeGrid->addWidget(browse, 1, 2);
     QPushButton *ddeCmd =
         button(QStringLiteral("ddeCmd"), QStringLiteral("Output via DDE link"), ddeFrame);
-    ddeGrid->addWidget(ddeCmd, 4, 1, Qt::AlignRight);
+    ddeGrid->addWidget(ddeCmd, 4, 1, 1, 2, Qt::AlignRight);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(outFrame);

@@ -1,13 +1,12 @@
 #include "search/windows/resultwindow.h"
 
 #include "conversations/sharedstate.h"
+#include "conversations/windows/reporttoolbar.h"
 #include "search/windows/modulelistheading.h"
 
-#include <QAction>
 #include <QFontDatabase>
 #include <QListWidget>
 #include <QScreen>
-#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -20,27 +19,7 @@ ResultWindow::ResultWindow(const SharedState &state, Prompt &prompt, Printer &pr
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("The Searching Result:"));
 
-    m_toolbar = new QToolBar(this);
-    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    const struct
-    {
-        const char *caption;
-        QStyle::StandardPixmap icon;
-    } buttons[] = {{nullptr, QStyle::SP_CustomBase},
-                   {"Print", QStyle::SP_FileDialogDetailedView},
-                   {nullptr, QStyle::SP_CustomBase},
-                   {"Exit", QStyle::SP_DialogCloseButton}};
-    for (int index = 1; index <= 4; ++index) {
-        const auto &b = buttons[index - 1];
-        QAction *action = b.caption ? m_toolbar->addAction(style()->standardIcon(b.icon),
-                                                           QLatin1String(b.caption))
-                                    : m_toolbar->addSeparator();
-        action->setObjectName(QStringLiteral("Toolbar1(%1)").arg(index));
-        if (b.caption)
-            connect(action, &QAction::triggered, this,
-                    [this, index] { Toolbar1_ButtonClick(index); });
-    }
+    m_toolbar = makeReportToolbar(this, [this](int index) { Toolbar1_ButtonClick(index); });
 
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     auto *layout = new QVBoxLayout(this);
