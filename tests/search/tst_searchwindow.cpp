@@ -55,20 +55,6 @@ void SearchWindowTest::searchesWhenShown()
 {
     SearchRig rig(Line);
     SearchWindow window(rig.context);
-    QCOMPARE(window.windowTitle(), QString("Searching the connected module..."));
-    QCOMPARE(labelText(window, "Label10"),
-             QString("In Searching, Press Right Button of Mouse To Stop !"));
-    QCOMPARE(window.toolbarButton(2)->text(), QString("Start Search"));
-    QCOMPARE(window.toolbarButton(3)->text(), QString("Stop Search"));
-    QCOMPARE(window.toolbarButton(4)->text(), QString("Exit Search"));
-    for (const char *heading : {"Module", "Type:", "Address:", "Dec[Hex]", "Baud", "Rate",
-                                "Checksum", "Alarm", "      Remark"}) {
-        bool found = false;
-        for (const QLabel *label : window.findChildren<QLabel *>())
-            found = found || label->text() == QLatin1String(heading);
-        QVERIFY2(found, heading);
-    }
-
     window.show();
     QCoreApplication::processEvents();
 
@@ -81,11 +67,6 @@ void SearchWindowTest::searchesWhenShown()
     QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->value(), 255);
     QVERIFY(window.isVisible());
     QCOMPARE(rig.prompt.beeps(), 1);
-
-    // Start again once it has completed: a fresh search, the same lines.
-    window.toolbarButton(2)->trigger();
-    QCOMPARE(listed(window).size(), 4);
-    QCOMPARE(rig.frames().count("$00M"), 2);
 }
 
 void SearchWindowTest::exitDuringSearch()
