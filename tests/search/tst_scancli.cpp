@@ -71,6 +71,7 @@ void ScanCliTest::output_data()
     QTest::addColumn<QString>("format");
     // The line's modules sit at addresses 01 to 12; nothing is asked beyond 13.
     const QStringList common = {"--baud", "19200", "--baud", "9600", "--checksum", "--to", "13"};
+    QTest::newRow("lines") << (common + QStringList{"--lines"}) << "lines";
     QTest::newRow("csv") << (common + QStringList{"--csv"}) << "csv";
     QTest::newRow("plain") << common << "plain";
 }
@@ -91,6 +92,10 @@ void ScanCliTest::output()
     QCOMPARE(err, QString());
     QStringList lines = out.split('\n');
     QCOMPARE(lines.takeLast(), QString());
+    if (format == "lines") {
+        QCOMPARE(lines, expected);
+        return;
+    }
     if (format == "csv")
         QCOMPARE(lines.takeFirst(), QString("address,baud,checksum,name,slot,decoded"));
     QCOMPARE(lines.size(), expected.size());
