@@ -121,15 +121,11 @@ void TestModuleLibrary::calls_data()
     // Analog inputs: a single-channel stand-alone input takes no channel digit.
     ok("in single", "AnalogIn", "2026", "e5=0", ">+05.123", "#01", "f=5.123");
     ok("in eight-channel", "AnalogIn", "2091", "e1=0x1A e5=7", ">+1370.0", "#1A7", "f=1370");
-    ok("in slot", "AnalogIn_9K", "9091", "slot=3 e5=2", ">+01.500", "#01S32", "f=1.5");
-    ok("in 92000", "AnalogIn_92K", "92027", "e1=0x0A e5=2", ">-00.250", "#0A2", "f=-0.25");
     // Analog outputs, their value format and read-backs; each read-back takes
     // its channel from its own element.
     ok("out rounds into tens", "AnalogOut", "2011", "e5=0 f=9.9995", ">", "#01+10.000", "");
     ok("out hundreds", "AnalogOut", "2011", "e5=0 f=-250", ">", "#01-99.999", "");
     ok("out infinite", "AnalogOut", "2011", "e5=0 f=inf", ">", "#01+99.999", "");
-    ok("out slot", "AnalogOut_9K", "9028", "slot=1 e5=3 f=20", ">", "#01S13+20.000", "");
-    ok("out 92000", "AnalogOut_92K", "92010", "e1=0x2B e5=0 f=0.004", ">", "#2B0+00.004", "");
     ok("read-back single ignores 7", "AnalogOutReadBack", "2011", "e7=9", "!01+04.000", "$016",
        "f=4");
     ok("read-back channel in 7", "AnalogOutReadBack", "2028", "e5=0 e7=3", "!01+12.000", "$0163",
@@ -142,10 +138,8 @@ void TestModuleLibrary::calls_data()
     ok("in bits", "DigitalIn", "2065", "", "!0F0300", "$016", "e5=0x03");
     ok("out bits", "DigitalOutReadBack", "2065", "e5=12", "!0F0300", "$016", "e5=0x0F");
     ok("16 inputs, bit 15", "DigitalIn", "2088", "", "!FF0100", "$016", "e5=-255");
-    ok("slot inputs", "DigitalIn_9K", "9040", "slot=3", "!018001", "$01S36", "e5=0x8001");
     ok("slot outputs", "DigitalOutReadBack_9K", "6092", "slot=0 e5=0", "!01A55A", "$01S06",
        "e5=0xA5");
-    ok("92000 inputs", "DigitalIn_92K", "92073", "e1=0x1A", "!00AB00", "$1A6", "e5=0xAB");
     // Digital outputs: whole port (one or two bytes) and single bits.
     ok("port 8 bits", "DigitalOut", "2065", "e5=0x3C", ">", "@013C", "");
     ok("port 16 bits", "DigitalOut", "2041", "e5=-32767", ">", "@018001", "");
