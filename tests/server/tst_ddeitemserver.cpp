@@ -22,7 +22,6 @@ using namespace telviox::test;
 
 namespace {
 
-const QString Service = u"TELVIOXD"_s;
 const QString Dest = u"dde.TELVIOXD"_s;
 const QString Path = u"/Form5"_s;
 const QString Topic = u"dde.Topic"_s;
@@ -68,7 +67,6 @@ private slots:
     void namesRoundTripOrAreRefused();
     void gdbusPropertiesAndRequest();
     void badCallsAndNameConflictsAreRefused();
-    void clientReachesServerInOwnProcess();
     void toolUsageErrorsExitTwo_data();
     void toolUsageErrorsExitTwo();
     void toolServesRequestsPokesAndAdvises();
@@ -183,20 +181,6 @@ void TestDdeItemServer::badCallsAndNameConflictsAreRefused()
     QCOMPARE(asyncCall(other, Dest, Path, Topic, "Request", {"Text1"}).arguments().value(0),
              QVariant(u"first"_s));
     QDBusConnection::disconnectFromBus(u"other"_s);
-}
-
-void TestDdeItemServer::clientReachesServerInOwnProcess()
-{
-    // An output linked to an item of this very program asks its own server: it
-    // must be answered at once instead of waiting on its own blocked thread.
-    m_items->FillText(4, u"2.5"_s);
-    const DdeClient client;
-    const DdeResult result = client.request(Service, "Form5", "Text4", 5000);
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    QCOMPARE(result.text, u"2.5"_s);
-    QCOMPARE(client.request(Service, "Form5", "Text99", 5000).status, DdeResult::Status::NoItem);
-    QVERIFY(client.poke(Service, "Form5", "Text6", "self", 5000).ok());
-    QCOMPARE(m_items->text(6), u"self"_s);
 }
 
 void TestDdeItemServer::toolUsageErrorsExitTwo_data()
