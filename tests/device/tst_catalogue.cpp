@@ -12,14 +12,11 @@ class TestCatalogue : public QObject
     Q_OBJECT
 
 private slots:
-    void typeCodes_data();
-    void typeCodes();
     void settingListAndNamesRoundTrip();
     void dispatch_data();
     void dispatch();
     void foundNames_data();
     void foundNames();
-    void familiesAndMainUnits();
     void digitalStatusDecoding_data();
     void digitalStatusDecoding();
     void digitalRoundTripForEveryModel();
@@ -31,25 +28,6 @@ qint32 code(const char *name)
     return typeCodeOfName(QLatin1String(name));
 }
 } // namespace
-
-void TestCatalogue::typeCodes_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<qint32>("expected");
-    QTest::newRow("list text with suffix") << "2026/D" << qint32(0x2026);
-    QTest::newRow("five digits") << "92029" << qint32(0x92029);
-    // Four digits are a 16-bit value: 9xxx widens negative, 6xxx does not.
-    QTest::newRow("sign widened") << "9040" << qint32(0xFFFF9040u);
-    QTest::newRow("sign widened, variant") << "9091H" << qint32(qint16(0x9091));
-    QTest::newRow("positive four digits") << "6040" << qint32(0x6040);
-}
-
-void TestCatalogue::typeCodes()
-{
-    QFETCH(QString, name);
-    QFETCH(qint32, expected);
-    QCOMPARE(typeCodeOfName(name), expected);
-}
 
 // What a conversation stores must name the same model again when shown, and
 // every entry, under its own name or its twin's, must select itself.
@@ -88,8 +66,6 @@ void TestCatalogue::dispatch_data()
     row("9067", code("9067"), Routine::PrepareDataAI_9K);
     row("92067", 0x92067, Routine::PrepareDataAI_92K);
     // Listed but not served; the 92000 digital row lacks what the 9000 row holds.
-    row("2063", 0x2063, Routine::PrepareDataElse);
-    row("9063", code("9063"), Routine::PrepareDataElse);
     row("92063", 0x92063, Routine::PrepareDataElse);
     row("9044", code("9044"), Routine::PrepareDataDIO9K);
     row("92044", 0x92044, Routine::PrepareDataElse);
@@ -112,7 +88,6 @@ void TestCatalogue::foundNames_data()
     QTest::addColumn<int>("expected"); // -1: none
     QTest::newRow("display variant") << "2026D" << 0;
     QTest::newRow("high-speed 9000") << "9091H" << 26;
-    QTest::newRow("high-speed 6000") << "6091H" << 26;
     QTest::newRow("last") << "92029" << 81;
     QTest::newRow("94xx has no 6000 twin") << "6480" << -1;
     QTest::newRow("main unit") << "9300" << -1;
@@ -124,20 +99,6 @@ void TestCatalogue::foundNames()
     QFETCH(QString, name);
     QFETCH(int, expected);
     QCOMPARE(listIndexOfFoundName(name).value_or(-1), expected);
-}
-
-void TestCatalogue::familiesAndMainUnits()
-{
-    QCOMPARE(handledName(QStringLiteral("9375")), QStringLiteral("9300"));
-    QCOMPARE(handledName(QStringLiteral("99AB")), QStringLiteral("9900"));
-    for (const char *name : {"9000", "6000", "9300", "9375", "9900", "99AB"})
-        QVERIFY2(isMainUnit(QLatin1String(name)) &&
-                     familyOf(QLatin1String(name)) == Family::MainUnit,
-                 name);
-    for (const char *name : {"9040", "6040", "92000", "2026", "WDT0", ""})
-        QVERIFY2(!isMainUnit(QLatin1String(name)), name);
-    QCOMPARE(modelInfo(QStringLiteral("9375"))->slotCount, 4);
-    QCOMPARE(modelInfo(QStringLiteral("99AB"))->slotCount, 8);
 }
 
 void TestCatalogue::digitalStatusDecoding_data()

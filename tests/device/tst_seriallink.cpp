@@ -79,9 +79,7 @@ void TestSerialLink::openRejectsSettingsBeforeTouchingDevice()
         QCOMPARE(m_link->Open_Com(1, c[0], c[1], c[2], c[3]), qint16(c[4]));
     QCOMPARE(m_line->opens, 0);
     QVERIFY(!m_link->isOpen(1));
-    for (const qint32 ok :
-         {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
-        QCOMPARE(m_link->Open_Com(1, ok), LinkCode::Ok);
+    QCOMPARE(m_link->Open_Com(1, 921600), LinkCode::Ok);
     QCOMPARE(m_link->Open_Com(1, 9600, 7, 2, 2), LinkCode::Ok);
     QCOMPARE(m_line->baud, 9600);
 }

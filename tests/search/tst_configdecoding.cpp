@@ -32,7 +32,6 @@ private slots:
     void branchLines();
     void storedSettings();
     void failedCommandsAreBoxedAndAddNoRange();
-    void unexpectedAlarmModeLeavesBlankRemark();
     void counterErrorsGoToStatusLine();
     void counterKeepsChecksumWhenConfigFails();
     void mainUnitSlots_data();
@@ -78,15 +77,11 @@ void ConfigDecodingTest::branchLines_data()
          "2027  1[1]     9600               Disable       PT/.00392 0-100 C", "", 5, {"$012"}},
         {"8-channel table B", R"("name": "2091", "range": "08", "channelMask": "FF")",
          "2091  1[1]     9600               Disable       +/- 10V", "", 0, {"$012", "$016"}},
-        {"8-channel table C", R"("name": "2086", "range": "01")",
-         "2086  1[1]     9600               Disable       +/-50 mV", "", 1, {"$012"}},
         {"1-channel output", R"("name": "2011", "range": "31")",
          "2011  1[1]     9600               Disable       4 to 20mA", "", 1, {"$012"}},
         {"2-channel output", R"("name": "2046", "outputRanges": [0, 2])",
          "2046  1[1]     9600               Disable     CH:0 O-20mA  CH:1 0-10V", "", 2,
          {"$012", "$0190", "$0191"}},
-        {"4-channel output", R"("name": "2028", "range": "30")",
-         "2028  1[1]     9600               Disable       O to 20mA", "", 0, {"$012"}},
         {"3-channel RTD, cut at 50", R"("name": "2096", "range": "2A", "wiring": 3)",
          "2096  1[1]     9600               Disable       Pt1000/.00385 -200-60", "0", 10,
          {"$012", "$018"}},
@@ -196,16 +191,6 @@ void ConfigDecodingTest::failedCommandsAreBoxedAndAddNoRange()
     // The unknown code is kept, the index is not.
     QCOMPARE(int(rig.record(1).RangeCode), 0xFF);
     QCOMPARE(int(rig.record(1).RangeIndex), 0);
-}
-
-void ConfigDecodingTest::unexpectedAlarmModeLeavesBlankRemark()
-{
-    SearchRig rig(lineWith(R"({"name": "2026", "address": 1, "range": "0F"})"));
-    rig.overrides["@01DI"] = "!0170000";
-    rig.engine.StartSearch();
-    // The checksum and range texts go behind the 50 blanks: nothing is kept.
-    QCOMPARE(rig.foundLines(), QStringList{padded("2026  1[1]     9600")});
-    QCOMPARE(int(rig.record(0).RangeIndex), 8);
 }
 
 void ConfigDecodingTest::counterErrorsGoToStatusLine()

@@ -52,6 +52,10 @@ void LineScanTest::sameLinesAsTheSearchWindow()
         lines << entry.line;
     QCOMPARE(lines, search.foundLines());
     QCOMPARE(search.prompt.shown().size(), 0);
+    // Every module and slot decoded without a refused command: nothing reported.
+    QVERIFY2(search.status.history.isEmpty(), qPrintable(search.status.history.join('\n')));
+    QCOMPARE(lines.size(), 28);
+    QCOMPARE(search.record(13).MinSignalWidth[1], 70000);
     QCOMPARE(rig.prompt.shown().size(), 0);
 
     // The checksum module and a slot, as a script reads them.

@@ -34,14 +34,11 @@ class SearchEngineTest : public QObject
 private slots:
     void trafficAndWaits_data();
     void trafficAndWaits();
-    void noRateSelected();
     void checksumRetry_data();
     void checksumRetry();
     void names_data();
     void names();
-    void mainUnitGetsNoLineOfItsOwnMaking();
     void variantMainUnitKeepsItsSlotLines();
-    void stopsAtTwoHundred();
     void mainUnitAtTheLimitKeepsItsSlots();
     void requestsWhileSearching_data();
     void requestsWhileSearching();
@@ -83,23 +80,11 @@ void SearchEngineTest::trafficAndWaits()
     QCOMPARE(rig.view.caption, SearchEngine::completedCaption());
     QCOMPARE(rig.view.progress, 255);
     QCOMPARE(rig.view.decimal, QString(" 255[dec]"));
-    QCOMPARE(rig.view.hexadecimal, QString(" FF[hex]"));
-    QCOMPARE(rig.view.com, QString("COM1"));
     QVERIFY(!rig.view.red);
     QCOMPARE(rig.view.eventRuns, 256 * rates.size());
     QCOMPARE(rig.prompt.beeps(), 1);
     QCOMPARE(rig.state.Found.StopFlag, 1);
     QCOMPARE(rig.state.Found.FoundCount, 0);
-}
-
-void SearchEngineTest::noRateSelected()
-{
-    SearchRig rig(crowdedLine(3), {});
-    rig.engine.StartSearch();
-    QVERIFY(rig.log.isEmpty());
-    QCOMPARE(rig.view.caption, SearchEngine::completedCaption());
-    QCOMPARE(rig.state.Found.FoundCount, 0);
-    QCOMPARE(rig.view.eventRuns, 0);
 }
 
 void SearchEngineTest::checksumRetry_data()
@@ -157,7 +142,6 @@ void SearchEngineTest::names_data()
     QTest::newRow("LED display variant") << QByteArray("!012026D") << "2026D ";
     QTest::newRow("92000 family") << QByteArray("!0192091") << "92091 ";
     QTest::newRow("plain four digits") << QByteArray("!012026") << "2026  ";
-    QTest::newRow("four digits and blanks") << QByteArray("!012017   ") << "2017  ";
     QTest::newRow("W in the eighth place") << QByteArray("!01ABCDW1") << "ABCDW1 ";
     QTest::newRow("short name") << QByteArray("!01AB") << "AB    ";
 }
@@ -182,21 +166,6 @@ void SearchEngineTest::names()
              qPrintable(rig.foundLines().at(0)));
 }
 
-void SearchEngineTest::mainUnitGetsNoLineOfItsOwnMaking()
-{
-    // Only the decoding writes a main unit's lines: its own, then its slots'.
-    SearchRig rig(R"({"modules": [{"name": "9000", "address": 16, "slots": [
-                      {"slot": 1, "name": "9040"}]}, {"name": "2073", "address": 17}]})");
-    rig.engine.StartSearch();
-    QCOMPARE(rig.state.Found.FoundCount, 3);
-    const QStringList lines = rig.foundLines();
-    QVERIFY(lines.at(0).startsWith("9000  16[10]   9600"));
-    QVERIFY(lines.at(0).endsWith("Disable        Module" + QString(25, ' ')));
-    QVERIFY(lines.at(1).startsWith("9040    S1     9600"));
-    QVERIFY(lines.at(2).startsWith("2073  17[11]   9600"));
-    QCOMPARE(rig.view.lines, lines);
-}
-
 void SearchEngineTest::variantMainUnitKeepsItsSlotLines()
 {
     // A main unit reporting a letter after its digits is still a main unit:
@@ -209,25 +178,6 @@ void SearchEngineTest::variantMainUnitKeepsItsSlotLines()
     QVERIFY(rig.foundLines().at(0).startsWith("9000D 5[5]     9600"));
     QVERIFY(rig.foundLines().at(1).startsWith("9040    S1     9600"));
     QCOMPARE(rig.view.lines, rig.foundLines());
-}
-
-void SearchEngineTest::stopsAtTwoHundred()
-{
-    SearchRig rig(crowdedLine(210));
-    rig.prompt.expect("The Largest Found Module Count is 200 !",
-                      BoxStyle::Information | BoxStyle::Ok, QString(), Answer::Ok);
-    rig.engine.StartSearch();
-
-    QCOMPARE(rig.prompt.problems(), QStringList());
-    QCOMPARE(rig.state.Found.FoundCount, 200);
-    QCOMPARE(rig.view.lines.size(), 200);
-    QVERIFY(rig.foundLines().last().startsWith("2073  199[C7]  9600"));
-    // No address after the 200th module is tried, and the caption stays.
-    QVERIFY(!rig.frames().contains("$C8M"));
-    QCOMPARE(rig.log.last(), QString("close"));
-    QCOMPARE(rig.view.caption, SearchEngine::searchingCaption());
-    QCOMPARE(rig.state.Found.StopFlag, 1);
-    QCOMPARE(rig.prompt.beeps(), 1);
 }
 
 void SearchEngineTest::mainUnitAtTheLimitKeepsItsSlots()
@@ -246,6 +196,7 @@ void SearchEngineTest::mainUnitAtTheLimitKeepsItsSlots()
     QVERIFY(rig.foundLines().at(198).startsWith("9900  198[C6]  9600"));
     QVERIFY(rig.foundLines().last().startsWith("9040    S7"));
     QVERIFY(!rig.frames().contains("$C7M"));
+    QCOMPARE(rig.view.caption, SearchEngine::searchingCaption());
 }
 
 void SearchEngineTest::requestsWhileSearching_data()

@@ -1,6 +1,6 @@
 // The search window offscreen, on the simulated line with virtual time: it
-// searches once it is up, lists what it finds, and its toolbar, close box and
-// the settings command act on the running search.
+// searches once it is up, lists what it finds, and its close box and the
+// settings command act on the running search.
 
 #include "core/programnames.h"
 #include "search/windows/searchwindow.h"
@@ -45,7 +45,6 @@ class SearchWindowTest : public QObject
 
 private slots:
     void searchesWhenShown();
-    void exitDuringSearch();
     void closeBoxAsks_data();
     void closeBoxAsks();
     void settingsCommandStopsTheOpenWindow();
@@ -55,20 +54,6 @@ void SearchWindowTest::searchesWhenShown()
 {
     SearchRig rig(Line);
     SearchWindow window(rig.context);
-    QCOMPARE(window.windowTitle(), QString("Searching the connected module..."));
-    QCOMPARE(labelText(window, "Label10"),
-             QString("In Searching, Press Right Button of Mouse To Stop !"));
-    QCOMPARE(window.toolbarButton(2)->text(), QString("Start Search"));
-    QCOMPARE(window.toolbarButton(3)->text(), QString("Stop Search"));
-    QCOMPARE(window.toolbarButton(4)->text(), QString("Exit Search"));
-    for (const char *heading : {"Module", "Type:", "Address:", "Dec[Hex]", "Baud", "Rate",
-                                "Checksum", "Alarm", "      Remark"}) {
-        bool found = false;
-        for (const QLabel *label : window.findChildren<QLabel *>())
-            found = found || label->text() == QLatin1String(heading);
-        QVERIFY2(found, heading);
-    }
-
     window.show();
     QCoreApplication::processEvents();
 
@@ -81,31 +66,6 @@ void SearchWindowTest::searchesWhenShown()
     QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->value(), 255);
     QVERIFY(window.isVisible());
     QCOMPARE(rig.prompt.beeps(), 1);
-
-    // Start again once it has completed: a fresh search, the same lines.
-    window.toolbarButton(2)->trigger();
-    QCOMPARE(listed(window).size(), 4);
-    QCOMPARE(rig.frames().count("$00M"), 2);
-}
-
-void SearchWindowTest::exitDuringSearch()
-{
-    SearchRig rig(Line);
-    SearchWindow window(rig.context);
-    rig.prompt.expect("Sure To Exit Searching ?", BoxStyle::YesNo | BoxStyle::Exclamation,
-                      ProgramTitle, Answer::Yes);
-    window.show();
-    // Pressed while the first command's events are processed.
-    QTimer::singleShot(0, &window, [&] { window.toolbarButton(4)->trigger(); });
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-
-    QCOMPARE(rig.prompt.problems(), QStringList());
-    QCOMPARE(rig.frames(), QStringList{"$00M"});
-    // The running search closed the window once it had stopped.
-    QVERIFY(!window.isVisible());
-    QCOMPARE(window.windowTitle(), QString("Searching For Q-2000/9000 Module..."));
-    QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->isVisible(), false);
 }
 
 void SearchWindowTest::closeBoxAsks_data()

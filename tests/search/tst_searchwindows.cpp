@@ -38,11 +38,6 @@ template <typename T> T *child(QWidget &w, const QString &name)
     return c;
 }
 
-QColor textColour(const QWidget *w)
-{
-    return w->palette().color(QPalette::WindowText);
-}
-
 void fillFound(SharedState &state, int count)
 {
     state.Found.FoundCount = qint16(count);
@@ -59,11 +54,9 @@ class TestSearchWindows : public QObject
 private slots:
     void settingsStoredOnOkOnly_data();
     void settingsStoredOnOkOnly();
-    void captionsFollowTheChecks();
     void resultWindowListsAndPrints_data();
     void resultWindowListsAndPrints();
     void reportLayout();
-    void supportedModelsTexts();
     void moduleWindowShowsThePickedModel();
 };
 
@@ -78,11 +71,8 @@ void TestSearchWindows::settingsStoredOnOkOnly_data()
     QTest::newRow("clear") << "clear" << qint16(7) << Flags{} << qint16(1);
     QTest::newRow("only 9600") << "only9600" << qint16(7) << Flags{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}
                                << qint16(1);
-    QTest::newRow("select all") << "all" << qint16(7) << Flags{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
-                                << qint16(1);
     QTest::newRow("untied twelfth box") << "twelfth" << qint16(7) << start << qint16(1);
     QTest::newRow("option No") << "no" << qint16(7) << start << qint16(0);
-    QTest::newRow("last port") << "port255" << qint16(255) << start << qint16(1);
     QTest::newRow("cancel keeps all") << "cancel" << qint16(7) << start << qint16(1);
     // A port beyond the list (an edited configuration file) is shown and
     // stored as COM1, never as port 0 or 301.
@@ -111,14 +101,10 @@ void TestSearchWindows::settingsStoredOnOkOnly()
         child<QPushButton>(dialog, "Command4")->click();
     if (action == "only9600")
         box(7)->click();
-    if (action == "all")
-        child<QPushButton>(dialog, "Command3")->click();
     if (action == "twelfth")
         box(11)->click();
     if (action == "no")
         child<QRadioButton>(dialog, "Option1(0)")->click();
-    if (action == "port255")
-        child<QComboBox>(dialog, "Combo1")->setCurrentIndex(254);
     if (action == "cancel") {
         child<QPushButton>(dialog, "Command4")->click();
         child<QRadioButton>(dialog, "Option1(0)")->click();
@@ -133,45 +119,6 @@ void TestSearchWindows::settingsStoredOnOkOnly()
     QCOMPARE(state.SearchChecksum != 0, checksum != 0);
     if (action == "cancel")
         QCOMPARE(state.SearchChecksum, qint16(5));
-}
-
-void TestSearchWindows::captionsFollowTheChecks()
-{
-    SharedState state;
-    state.SearchBauds = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
-    ConfigDialog dialog(state);
-    const QColor red = ConfigDialog::markedColour(), black = ConfigDialog::plainColour();
-    auto box = [&](int i) {
-        return child<QCheckBox>(dialog, QStringLiteral("baudrateCheck(%1)").arg(i));
-    };
-    QCOMPARE(box(0)->text(), "921600");
-    QCOMPARE(box(10)->text(), "1200");
-    QCOMPARE(box(11)->text(), "1200");
-    QCOMPARE(child<QComboBox>(dialog, "Combo1")->count(), 255);
-    QCOMPARE(child<QComboBox>(dialog, "Combo1")->itemText(254), "COM255");
-    QCOMPARE(textColour(box(7)), red);
-    QCOMPARE(textColour(box(6)), black);
-
-    box(2)->click();
-    QCOMPARE(textColour(box(2)), red);
-    child<QPushButton>(dialog, "Command3")->click();
-    for (int i = 0; i < 11; ++i)
-        QCOMPARE(textColour(box(i)), red);
-    QVERIFY(!box(11)->isChecked());
-    box(11)->click();
-    child<QPushButton>(dialog, "Command4")->click();
-    for (int i = 0; i < 11; ++i)
-        QCOMPARE(textColour(box(i)), black);
-    QVERIFY(box(11)->isChecked()); // neither Select All nor Clear touch it
-
-    auto *no = child<QRadioButton>(dialog, "Option1(0)");
-    auto *yes = child<QRadioButton>(dialog, "Option1(1)");
-    yes->click();
-    QCOMPARE(textColour(yes), red);
-    QCOMPARE(textColour(no), black);
-    no->click();
-    QCOMPARE(textColour(no), red);
-    QCOMPARE(textColour(yes), black);
 }
 
 void TestSearchWindows::resultWindowListsAndPrints_data()
@@ -235,35 +182,6 @@ void TestSearchWindows::reportLayout()
                           QString("2026  0[0]").leftJustified(80), QString(80, 'x'), dashes}));
     state.Found.FoundCount = -1;
     QCOMPARE(search::foundLines(state.Found), QStringList());
-}
-
-void TestSearchWindows::supportedModelsTexts()
-{
-    const QStringList models = search::supportedModels();
-    QCOMPARE(models.size(), 24);
-    QCOMPARE(models.front(), "2026");
-    QCOMPARE(models.back(), "2032");
-    for (const QString &model : models) {
-        const auto text = search::featureText(model);
-        QVERIFY2(text && text->startsWith(model) && text->endsWith("\r\n") &&
-                     text->contains("\r\n* "),
-                 qPrintable(model));
-    }
-    const QStringList selected = search::featureText("2026")->split("\r\n");
-    const QStringList opening = search::openingFeatureText().split("\r\n");
-    QCOMPARE(selected.size(), 18); // 17 lines and the empty rest after the last CR LF
-    QCOMPARE(selected.at(5), "    -15~15mV, -50~50mV, -100~100mV");
-    QCOMPARE(opening.at(5), "    +/-15mV,  +/-50mV, +/-100mV");
-    QCOMPARE(opening.at(6), "    +/-500mV, +/-1V, +/-2.5V, +/-20mA");
-    for (int i : {0, 1, 2, 3, 4, 7, 16})
-        QCOMPARE(opening.at(i), selected.at(i));
-    QVERIFY(search::featureText("2032D")->startsWith(
-        "2032: Counter/Frequency Input Module\r\n2032D: 2032 with LED Display\r\n"));
-    // Channel counts of the digital models are the catalogue's.
-    QVERIFY(search::featureText("2061")->contains("* Digital input: 8 channels\r\n"
-                                                  "* Digital output: 3 channels\r\n"));
-    QVERIFY(!search::featureText("9040"));
-    QVERIFY(!search::featureText(""));
 }
 
 void TestSearchWindows::moduleWindowShowsThePickedModel()

@@ -10,7 +10,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -162,17 +161,8 @@ void TestServerWindow::windowCarriesItsItems()
     if (mdi)
         QCOMPARE(m_area->subWindowList().value(0)->widget(), window);
 
-    QCOMPARE(window->findChildren<QLabel *>().size(), 32);
-    for (int position = 1; position <= 32; ++position) {
-        auto *label = window->findChild<QLabel *>(u"Label%1"_s.arg(position));
-        QVERIFY(label);
-        QCOMPARE(label->buddy(), m_server->box(position));
-        const QString expected = position == 1   ? u"1st:"_s
-                                 : position == 2 ? u"2nd:"_s
-                                 : position == 3 ? u"3rd :"_s
-                                                 : u"%1th:"_s.arg(position);
-        QCOMPARE(label->text(), expected);
-    }
+    for (int position = 1; position <= 32; ++position)
+        QVERIFY(m_server->box(position));
     QVERIFY(!m_server->menusEnabled);
     QVERIFY(m_server->cycle.timerEnabled());
     QCOMPARE(m_server->cycle.timerInterval(), 500);

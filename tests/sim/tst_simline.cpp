@@ -2,7 +2,6 @@
 // and how the line picks the module that answers; on the shipped search line,
 // modules without checksum refuse commands that carry checksum digits.
 
-#include "device/catalogue.h"
 #include "sim/simline.h"
 
 #include <QtTest>
@@ -82,7 +81,6 @@ private slots:
     void init();
     void replies_data();
     void replies();
-    void everyDigitalModelDecodesToItsState();
     void runTimeChangesReachTheWire();
     void framingAcrossChunks();
     void faults();
@@ -183,46 +181,6 @@ void TestSimLine::replies()
     }
 }
 
-void TestSimLine::everyDigitalModelDecodesToItsState()
-{
-    // The catalogue's one status layout must decode every model's reply, also after a write.
-    namespace cat = telviox::catalogue;
-    const auto mask = [](int bits) { return bits >= 32 ? ~0u : (1u << bits) - 1; };
-    int checked = 0;
-    for (const cat::ModelInfo &model : cat::models()) {
-        if (model.kind != cat::Kind::Digital)
-            continue;
-        const QString name = QLatin1String(model.name);
-        const quint32 inputs = 0xA5C3u & mask(model.inputBits);
-        QJsonObject module{{"name", name}};
-        if (model.inputBits > 0)
-            module.insert("digitalInputs", QString::number(inputs, 16));
-        const cat::Family family = cat::familyOf(name);
-        const bool inSlot = (family == cat::Family::F9000 || family == cat::Family::F6000) &&
-                            name.at(1) == QLatin1Char('0');
-        module.insert(inSlot ? "slot" : "address", inSlot ? QJsonValue(1) : QJsonValue("2F"));
-        if (inSlot)
-            module = {{"name", name.startsWith('6') ? "6000" : "9300"}, {"address", "2F"},
-                      {"slots", QJsonArray{module}}};
-        QString error;
-        const QJsonObject top{{"modules", QJsonArray{module}}};
-        auto line = SimLine::load(QJsonDocument(top).toJson(), &error);
-        QVERIFY2(line, qPrintable(name + ": " + error));
-        const QByteArray status = inSlot ? "$2FS16\r" : "$2F6\r";
-        const QByteArray value = model.outputBits > 8 ? "8001" : "81";
-        if (model.outputBits > 0)
-            QCOMPARE(line->receive((inSlot ? "@2FS1" : "@2F") + value + '\r', 9600, 0), ">\r");
-        const QByteArray reply = line->receive(status, 9600, 0);
-        const cat::DigitalValues values = cat::decodeDigitalStatus(name, reply.chopped(1));
-        const quint32 outputs = model.outputBits > 0 ? value.toUInt(nullptr, 16) : 0;
-        QVERIFY2(reply.endsWith('\r') && values.inputs == inputs &&
-                     values.outputs == (outputs & mask(model.outputBits)),
-                 qPrintable(name + " replied " + QString::fromLatin1(reply)));
-        ++checked;
-    }
-    QVERIFY(checked > 40);
-}
-
 void TestSimLine::runTimeChangesReachTheWire()
 {
     QCOMPARE(SimLine::checksumOf("$012"), QByteArray("B7"));
@@ -295,16 +253,11 @@ void TestSimLine::checksumDigitsAreRefused_data()
         QTest::newRow(name) << cs(text) << QByteArray('?' + QByteArray(aa)) << baud;
     };
     row("port byte", "@0C5A", "0C", 9600);
-    row("port bit", "#0C1101", "0C", 9600);
     row("slot port byte", "@12S6FF", "12", 19200);
     row("analog output", "#08+05.000", "08", 9600);
-    row("analog output channel", "#0A1+01.000", "0A", 19200);
     row("configuration", "$012", "01", 9600);
     row("alarm read", "@04DI", "04", 9600);
     row("slot table", "$12T", "12", 19200);
-    row("slot configuration", "$12S0B", "12", 19200);
-    row("counter status", "$0E50", "0E", 19200);
-    row("output range", "$0990", "09", 9600);
 }
 
 void TestSimLine::checksumDigitsAreRefused()

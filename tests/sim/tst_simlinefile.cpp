@@ -15,7 +15,6 @@ private slots:
     void errorsNameTheField_data();
     void errorsNameTheField();
     void defaultsAndValues();
-    void demoLineHasEveryKind();
 };
 
 void TestSimLineFile::errorsNameTheField_data()
@@ -37,14 +36,8 @@ void TestSimLineFile::errorsNameTheField_data()
     QTest::newRow("alarm of a model without")
         << one(R"({"name": "2027", "address": 1, "alarm": {"mode": 1}})")
         << "modules[0].alarm: not used by model 2027";
-    QTest::newRow("slot field of a stand-alone module")
-        << one(R"({"name": "2063", "address": 1, "slot": 1})")
-        << "modules[0].slot: not used by model 2063";
     QTest::newRow("typo") << one(R"({"name": "2026", "address": 1, "bauds": 9600})")
                           << "modules[0].bauds: unknown field";
-    QTest::newRow("field of another kind")
-        << one(R"({"name": "2026", "address": 1, "outputs": [1]})")
-        << "modules[0].outputs: not used by model 2026";
     QTest::newRow("slot taken")
         << one(R"({"name": "9900", "address": 1, "slots": [{"slot": 7, "name": "9040"},
                   {"slot": 7, "name": "9088"}]})")
@@ -80,19 +73,6 @@ void TestSimLineFile::defaultsAndValues()
     QCOMPARE(line->receive("$016\r", 9600, 0), "!01+00.000\r");
     QCOMPARE(line->receive("$106\r", 9600, 0), "!FF0A00\r");
     QCOMPARE(line->analogOutput(2, 0), std::optional<double>(4.0));
-}
-
-void TestSimLineFile::demoLineHasEveryKind()
-{
-    QString error;
-    auto line = SimLine::loadFile(qEnvironmentVariable("TELVIOXD_SOURCE") + "/sim/demo-line.json",
-                                  &error);
-    QVERIFY2(line, qPrintable(error));
-    // Both rates, an empty slot, a high-speed slot and a checksum module.
-    QCOMPARE(line->receive("$01M\r", 9600, 0), "!012026D\r");
-    QVERIFY(line->receive("$10T\r", 9600, 0).contains("FF"));
-    QVERIFY(line->receive("$11T\r", 19200, 0).contains("1H"));
-    QCOMPARE(line->receive("$07MD8\r", 19200, 0).left(7), "!072058");
 }
 
 QTEST_GUILESS_MAIN(TestSimLineFile)

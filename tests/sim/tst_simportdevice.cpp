@@ -1,7 +1,6 @@
 // The in-process port device on virtual time: when replies become readable,
-// what time-outs cost, an adapter pulled out, and the serial link on top of it.
+// what time-outs cost, an adapter pulled out.
 
-#include "device/seriallink.h"
 #include "sim/simline.h"
 #include "sim/simportdevice.h"
 
@@ -20,7 +19,6 @@ private slots:
     void repliesAndTimeoutsTakeVirtualTime();
     void wireTimeIsSpentPerCharacter();
     void openAndUnplug();
-    void serialLinkOnTheSimulatedLine();
 
 private:
     std::unique_ptr<SimLine> m_line;
@@ -100,36 +98,6 @@ void TestSimPortDevice::openAndUnplug()
     QCOMPARE(device.open(9600), PortDevice::OpenResult::Ok);
     QVERIFY(device.write("$01M\r"));
     QCOMPARE(device.read(buffer, 10), Read::Data);
-}
-
-void TestSimPortDevice::serialLinkOnTheSimulatedLine()
-{
-    QTemporaryDir folder;
-    SerialLink link(*m_clock, simDeviceFactory(*m_line, *m_clock), folder.path());
-    QCOMPARE(link.Open_Com(1, 9600), LinkCode::Ok);
-    QByteArray reply;
-    QCOMPARE(link.Send_Receive_Cmd(1, "$01M", reply, 100, 0), LinkCode::Ok);
-    QCOMPARE(reply, "!012026");
-    // The link adds and checks the digits; without them the module is silent.
-    QCOMPARE(link.Open_Com(1, 19200), LinkCode::Ok);
-    QCOMPARE(link.Send_Receive_Cmd(1, "$056", reply, 100, 1), LinkCode::Ok);
-    QCOMPARE(reply, "!000300");
-    const qint64 before = m_clock->tickCount();
-    QCOMPARE(link.Send_Receive_Cmd(1, "$056", reply, 100, 0), LinkCode::TimeOut);
-    QCOMPARE(m_clock->tickCount() - before, 100);
-
-    // Faults reach the link as its result codes.
-    const std::pair<Fault::Kind, qint16> faults[] = {
-        {Fault::Kind::BadChecksum, LinkCode::ChecksumError}, {Fault::Kind::Noise, LinkCode::Ok},
-        {Fault::Kind::Cut, LinkCode::TimeOut}, {Fault::Kind::Endless, LinkCode::TimeOut}};
-    for (const auto &[kind, code] : faults) {
-        m_line->setFault(5, Fault{kind});
-        QCOMPARE(link.Send_Receive_Cmd(1, "$056", reply, 100, 1), code);
-        if (code == LinkCode::Ok)
-            QCOMPARE(reply, "!000300"); // the noise skipped
-    }
-    m_line->clearFault(5);
-    QCOMPARE(link.Send_Receive_Cmd(1, "$056", reply, 100, 1), LinkCode::Ok);
 }
 
 QTEST_GUILESS_MAIN(TestSimPortDevice)
