@@ -555,17 +555,6 @@ std::optional<int> listIndexOfFoundName(const QString &name)
     return std::nullopt;
 }
 
-std::optional<int> listIndexOfTypeCode(qint32 typeCode)
-{
-    if (typeCode == 0)
-        return std::nullopt;
-    for (int index = 0; index < SettingListSize; ++index) {
-        if (typeCodeOfListIndex(index) == typeCode)
-            return index;
-    }
-    return std::nullopt;
-}
-
 bool isSlotModule(const QString &name)
 {
     const Family family = familyOf(name);

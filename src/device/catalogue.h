@@ -70,8 +70,6 @@ qint32 typeCodeOfListIndex(int index); // 0 outside 0..81
 std::optional<int> listIndexOfTypeCode(qint32 typeCode);
 // The list entry a found module's name selects (aliases included), if any.
 std::optional<int> listIndexOfFoundName(const QString &name);
-// The list entry whose type code this is, if any.
-std::optional<int> listIndexOfTypeCode(qint32 typeCode);
 
 // Modules that sit in a main unit's slot (9000, 6000 and 92000 families).
 bool isSlotModule(const QString &name);

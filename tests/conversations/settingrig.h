@@ -42,7 +42,7 @@ inline QByteArray shippedSearchLine()
 struct SettingRig
 {
     SettingRig()
-        : line(searchLine(shippedSearchLine())),
+        : line(loadLine(shippedSearchLine())),
           link(clock,
                [this](int port, const QString &path) -> std::unique_ptr<PortDevice> {
                    if (port == MissingPort)
