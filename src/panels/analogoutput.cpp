@@ -8,7 +8,6 @@
 #include "server/valuetext.h"
 
 #include <QtGlobal>
-
 #include <algorithm>
 #include <cmath>
 
@@ -33,8 +32,8 @@ const std::vector<OutputRange> FourChannelRanges = {
     {"Output Range: -5 to 5 V", "-5", "5", "0", "V", -5.0f, 0.05f},
 };
 
-const OutputRange FourChannelFallback = {"Output Range: 0 to 10 V", "0", "10", "5", "V", 0.0f,
-                                         0.1f};
+const OutputRange FourChannelFallback = {
+    "Output Range: 0 to 10 V", "0", "10", "5", "V", 0.0f, 0.1f};
 
 // The single-channel panel falls back to its 0 to 10 V option.
 constexpr int SingleChannelFallbackCode = 2;
@@ -136,12 +135,11 @@ QString valueText(double value)
     return value < 0 && !zero ? QLatin1Char('-') + padded : padded;
 }
 
-AnalogOutputPanel::AnalogOutputPanel(AnalogPanel panel, SharedState &state,
-                                     ModuleLibrary &library, Clock &clock, Prompt &prompt)
+AnalogOutputPanel::AnalogOutputPanel(AnalogPanel panel, SharedState &state, ModuleLibrary &library,
+                                     Clock &clock, Prompt &prompt)
     : m_panel(panel), m_state(state), m_library(library), m_clock(clock), m_prompt(prompt),
       m_range(&fallbackRange(panel))
-{
-}
+{}
 
 const FoundRecord *AnalogOutputPanel::foundRecord() const
 {
@@ -165,7 +163,8 @@ void AnalogOutputPanel::load()
     m_channelCount = 1;
     if (m_panel != AnalogPanel::SingleChannel) {
         m_state.OutChannels = 0;
-        const catalogue::ModelInfo *model = catalogue::modelInfo(catalogue::normaliseName(m_state.ModelName));
+        const catalogue::ModelInfo *model =
+            catalogue::modelInfo(catalogue::normaliseName(m_state.ModelName));
         const bool output = model && model->kind == catalogue::Kind::AnalogOutput;
         m_channelCount = output ? std::clamp(model->channels, 1, 4) : 4;
     }

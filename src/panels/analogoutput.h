@@ -3,7 +3,6 @@
 #include "conversations/sharedstate.h"
 
 #include <QString>
-
 #include <optional>
 #include <vector>
 

@@ -117,8 +117,10 @@ void TestAnalogOutput::rangesFollowTheDecodingTables()
         const OutputRange &range = *outputRange(panel, code);
         const int last = range.positions();
         QVERIFY2(last >= 100, range.caption);
-        QCOMPARE(valueText(positionValue(range, last)).toDouble(), QByteArray(range.maxText).toDouble());
-        QCOMPARE(valueText(positionValue(range, last / 2)).toDouble(), QByteArray(range.midText).toDouble());
+        QCOMPARE(valueText(positionValue(range, last)).toDouble(),
+                 QByteArray(range.maxText).toDouble());
+        QCOMPARE(valueText(positionValue(range, last / 2)).toDouble(),
+                 QByteArray(range.midText).toDouble());
     }
 }
 
@@ -153,7 +155,8 @@ void TestAnalogOutput::sliderShowsPositions()
     if (logic.rangeCode() != code) {
         rig.search.state.PanelFromFound = 1;
         rig.search.state.FoundIndex = qint16(rig.foundIndex(modelOf(panel)));
-        rig.search.state.Found.Records[size_t(rig.search.state.FoundIndex)].RangeIndex = quint8(code);
+        rig.search.state.Found.Records[size_t(rig.search.state.FoundIndex)].RangeIndex =
+            quint8(code);
         logic.load();
     }
     QCOMPARE(logic.rangeCode(), code);
@@ -199,8 +202,9 @@ void TestAnalogOutput::typedValues()
     logic.setPosition(0);
     const OutputRange &range = logic.range();
     if (position < 0) {
-        rig.search.prompt.expect(u"the value must between %1 to %2"_s.arg(range.minText, range.maxText),
-                                 BoxStyle::Critical, u"Value error !"_s, Answer::Ok);
+        rig.search.prompt.expect(
+            u"the value must between %1 to %2"_s.arg(range.minText, range.maxText),
+            BoxStyle::Critical, u"Value error !"_s, Answer::Ok);
     }
     QCOMPARE(logic.enterText(typed), position >= 0);
     QCOMPARE(rig.search.prompt.problems(), QStringList());
@@ -220,14 +224,16 @@ void TestAnalogOutput::readBackOnLoad_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("position");
     QTest::addColumn<QStringList>("traffic");
-    QTest::newRow("2011, 4-20 mA") << AnalogPanel::SingleChannel << u"2011"_s << 1 << u"12"_s
-                                   << 50 << QStringList{u"open 9600"_s, u"@100 $016"_s, u"close"_s};
-    QTest::newRow("2028, -10..10 V, checksum") << AnalogPanel::Q2000 << u"2028"_s << 3 << u"-2.5"_s
-                                   << 75 << QStringList{u"open 9600"_s, u"@100 $0260+"_s, u"close"_s};
+    QTest::newRow("2011, 4-20 mA") << AnalogPanel::SingleChannel << u"2011"_s << 1 << u"12"_s << 50
+                                   << QStringList{u"open 9600"_s, u"@100 $016"_s, u"close"_s};
+    QTest::newRow("2028, -10..10 V, checksum")
+        << AnalogPanel::Q2000 << u"2028"_s << 3 << u"-2.5"_s << 75
+        << QStringList{u"open 9600"_s, u"@100 $0260+"_s, u"close"_s};
     QTest::newRow("92028, 0-5 V") << AnalogPanel::Slot92000 << u"92028"_s << 4 << u"3.2"_s << 128
                                   << QStringList{u"open 9600"_s, u"@100 $0360"_s, u"close"_s};
-    QTest::newRow("9028 in slot 2, -5..5 V") << AnalogPanel::Slot9000 << u"9028"_s << 5 << u"-1.5"_s
-                                   << 70 << QStringList{u"open 9600"_s, u"@100 $04S260"_s, u"close"_s};
+    QTest::newRow("9028 in slot 2, -5..5 V")
+        << AnalogPanel::Slot9000 << u"9028"_s << 5 << u"-1.5"_s << 70
+        << QStringList{u"open 9600"_s, u"@100 $04S260"_s, u"close"_s};
 }
 
 void TestAnalogOutput::readBackOnLoad()
@@ -277,13 +283,13 @@ void TestAnalogOutput::failedReadBackFallsBack_data()
     QTest::addColumn<int>("beeps");
     QTest::newRow("2011 silent") << AnalogPanel::SingleChannel << u"2011"_s << 1
                                  << QByteArray("$016") << 1;
-    QTest::newRow("9028 silent") << AnalogPanel::Slot9000 << u"9028"_s << 5
-                                 << QByteArray("$04S260") << 1;
+    QTest::newRow("9028 silent") << AnalogPanel::Slot9000 << u"9028"_s << 5 << QByteArray("$04S260")
+                                 << 1;
     // A range the panel does not know cannot be shown: nothing is read.
-    QTest::newRow("2028 unknown range") << AnalogPanel::Q2000 << u"2028"_s << 6 << QByteArray()
-                                        << 0;
-    QTest::newRow("2011 unknown range") << AnalogPanel::SingleChannel << u"2011"_s << 3
-                                        << QByteArray() << 0;
+    QTest::newRow("2028 unknown range")
+        << AnalogPanel::Q2000 << u"2028"_s << 6 << QByteArray() << 0;
+    QTest::newRow("2011 unknown range")
+        << AnalogPanel::SingleChannel << u"2011"_s << 3 << QByteArray() << 0;
 }
 
 void TestAnalogOutput::failedReadBackFallsBack()
@@ -374,7 +380,8 @@ void TestAnalogOutput::channelsOfTheModel()
     const auto panel = analogPanelOfListEntry(entry);
     QVERIFY(panel);
     Rig rig;
-    rig.search.state.ModelName = catalogue::normaliseName(catalogue::listText(entry)).leftJustified(10);
+    rig.search.state.ModelName =
+        catalogue::normaliseName(catalogue::listText(entry)).leftJustified(10);
     auto logic = rig.panel(*panel);
     logic.load();
     QTEST(logic.channelCount(), "channels");

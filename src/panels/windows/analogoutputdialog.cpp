@@ -33,8 +33,7 @@ QString windowName(AnalogPanel panel)
     return QStringLiteral("frm9028");
 }
 
-template <typename T>
-T *named(T *widget, const QString &name)
+template <typename T> T *named(T *widget, const QString &name)
 {
     widget->setObjectName(name);
     return widget;
@@ -90,8 +89,8 @@ void AnalogOutputDialog::buildControls(const QDBusConnection &bus)
     } else {
         // No range options: the range is the module's own.
         frame3->hide();
-        auto *frame4 = named(new QGroupBox(tr("Channel to output:"), this),
-                             QStringLiteral("Frame4"));
+        auto *frame4 =
+            named(new QGroupBox(tr("Channel to output:"), this), QStringLiteral("Frame4"));
         auto *frame4Layout = new QVBoxLayout(frame4);
         for (int i = 0; i < 4; ++i) {
             auto *option = named(new QRadioButton(QStringLiteral("CH:%1").arg(i), frame4),
@@ -119,9 +118,8 @@ void AnalogOutputDialog::buildControls(const QDBusConnection &bus)
     valueLayout->addWidget(m_rangeLabels[2], 1, 1, 1, 2, Qt::AlignHCenter);
     valueLayout->addWidget(m_rangeLabels[1], 1, 3, Qt::AlignRight);
     valueLayout->addWidget(m_rangeLabels[3], 2, 3, Qt::AlignRight);
-    valueLayout->addWidget(named(new QLabel(tr("Output value:"), m_frame2),
-                                 QStringLiteral("Label7")),
-                           3, 0, 1, 2);
+    valueLayout->addWidget(
+        named(new QLabel(tr("Output value:"), m_frame2), QStringLiteral("Label7")), 3, 0, 1, 2);
     m_outputText = named(new QLineEdit(m_frame2), QStringLiteral("outputText"));
     valueLayout->addWidget(m_outputText, 3, 2, 1, 2);
     top->addWidget(m_frame2, 1);
@@ -146,23 +144,21 @@ void AnalogOutputDialog::buildControls(const QDBusConnection &bus)
     buttons->addWidget(assigned);
     layout->addLayout(buttons);
 
-    auto *frame1 = named(new QGroupBox(tr("To output value via DDE link "), this),
-                         QStringLiteral("Frame1"));
+    auto *frame1 =
+        named(new QGroupBox(tr("To output value via DDE link "), this), QStringLiteral("Frame1"));
     auto *sourceLayout = new QGridLayout(frame1);
     const QStringList captions = {tr("Service:"), tr("Topic:"), tr("Item:")};
     for (int i = 0; i < 3; ++i) {
-        sourceLayout->addWidget(named(new QLabel(captions.at(i), frame1),
-                                      QStringLiteral("Label%1").arg(i + 1)),
-                                i, 0);
+        sourceLayout->addWidget(
+            named(new QLabel(captions.at(i), frame1), QStringLiteral("Label%1").arg(i + 1)), i, 0);
         m_source[size_t(i)] = named(new QLineEdit(frame1), QStringLiteral("Text%1").arg(i + 1));
         sourceLayout->addWidget(m_source[size_t(i)], i, 1);
         // Enter moves on, as Tab does.
-        connect(m_source[size_t(i)], &QLineEdit::returnPressed, this,
-                [this] { focusNextChild(); });
+        connect(m_source[size_t(i)], &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
     }
-    sourceLayout->addWidget(DdeSourceDialog::makeBrowseButton(m_source[0], m_source[1],
-                                                              m_source[2], frame1, bus),
-                            0, 2);
+    sourceLayout->addWidget(
+        DdeSourceDialog::makeBrowseButton(m_source[0], m_source[1], m_source[2], frame1, bus), 0,
+        2);
     auto *viaLink = button(tr("Output via DDE link"), QStringLiteral("Command1"), frame1);
     sourceLayout->addWidget(viaLink, 2, 2);
     layout->addWidget(frame1);

@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDialog>
-
 #include <array>
 
 class QGroupBox;
@@ -56,7 +55,7 @@ private:
     QSlider *m_slider = nullptr;
     std::array<QLabel *, 4> m_rangeLabels{}; // Label9 to Label12
     QLineEdit *m_outputText = nullptr;
-    std::array<QLineEdit *, 3> m_source{};   // Text1 to Text3
+    std::array<QLineEdit *, 3> m_source{}; // Text1 to Text3
 };
 
 } // namespace telviox
