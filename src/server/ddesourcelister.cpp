@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QXmlStreamReader>
-
 #include <algorithm>
 #include <tuple>
 
@@ -25,8 +24,7 @@ QString childPath(const QString &path, const QString &name)
 
 DdeSourceLister::DdeSourceLister(const QDBusConnection &connection, int timeoutMs)
     : m_connection(connection), m_timeoutMs(timeoutMs)
-{
-}
+{}
 
 DdeSourceLister::Node DdeSourceLister::parseIntrospection(const QString &path, const QString &xml)
 {

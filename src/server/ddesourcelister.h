@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QString>
 #include <QStringList>
-
 #include <vector>
 
 namespace telviox {

@@ -44,25 +44,27 @@ void TestDdeSourceLister::parsesIntrospection_data()
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QStringList>("children");
 
-    QTest::newRow("root with children") << u"/"_s
-        << u"<node><node name=\"Form5\"/><node name=\"Line_2EA\"/></node>"_s << false
+    QTest::newRow("root with children")
+        << u"/"_s << u"<node><node name=\"Form5\"/><node name=\"Line_2EA\"/></node>"_s << false
         << QStringList{} << QStringList{u"/Form5"_s, u"/Line_2EA"_s};
-    QTest::newRow("topic, escaped item") << u"/Form5"_s
+    QTest::newRow("topic, escaped item")
+        << u"/Form5"_s
         << u"<node><interface name=\"dde.Topic\"><method name=\"Request\"/>"
            "<property name=\"Text1\" type=\"s\"/><property name=\"Level_202\" type=\"s\"/>"
            "</interface></node>"_s
         << true << QStringList{u"Text1"_s, u"Level 2"_s} << QStringList{};
     // Properties of other interfaces are no items; nested nodes of a child
     // belong to that child.
-    QTest::newRow("foreign properties") << u"/x"_s
+    QTest::newRow("foreign properties")
+        << u"/x"_s
         << u"<node><interface name=\"org.example.I\"><property name=\"P\" type=\"s\"/>"
            "</interface><node name=\"y\"><node name=\"z\"/></node></node>"_s
         << false << QStringList{} << QStringList{u"/x/y"_s};
-    QTest::newRow("topic without items") << u"/"_s
-        << u"<node><interface name=\"dde.Topic\"/></node>"_s << true << QStringList{}
+    QTest::newRow("topic without items")
+        << u"/"_s << u"<node><interface name=\"dde.Topic\"/></node>"_s << true << QStringList{}
         << QStringList{};
-    QTest::newRow("broken document") << u"/"_s
-        << u"<node><interface name=\"dde.Topic\"><property name=\"A\">"_s << false
+    QTest::newRow("broken document")
+        << u"/"_s << u"<node><interface name=\"dde.Topic\"><property name=\"A\">"_s << false
         << QStringList{} << QStringList{};
 }
 

@@ -3,7 +3,6 @@
 #include "server/ddesourcelister.h"
 
 #include <QDialog>
-
 #include <optional>
 #include <vector>
 
@@ -31,10 +30,9 @@ public:
 
     // A "Browse…" button that opens the dialog and, on OK, writes the chosen
     // service, topic and item into the three boxes, which stay editable.
-    static QPushButton *makeBrowseButton(QLineEdit *service, QLineEdit *topic, QLineEdit *item,
-                                         QWidget *parent,
-                                         const QDBusConnection &connection =
-                                             QDBusConnection::sessionBus());
+    static QPushButton *
+    makeBrowseButton(QLineEdit *service, QLineEdit *topic, QLineEdit *item, QWidget *parent,
+                     const QDBusConnection &connection = QDBusConnection::sessionBus());
 
 private:
     void updateButtons();
