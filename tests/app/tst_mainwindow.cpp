@@ -396,7 +396,8 @@ private slots:
 
     // Three conversations made through the windows, saved, opened again and
     // served: an RTD input (its one-box channel dialog), an eight-channel
-    // input (CH:0) and an analog output whose value OK reads back.
+    // input (CH:0) and an analog output (its panel's read-back choice) whose
+    // value OK reads back.
     void conversationsByHandAreSavedAndServed()
     {
         const QByteArray line = R"({"modules": [
@@ -415,11 +416,17 @@ private slots:
         QTimer driver;
         driver.setInterval(0);
         // A timer does not fire again while its own handler runs, so the
-        // channel dialog that opens inside the setting dialog has its own.
+        // channel dialog and panel that open inside the setting dialog have
+        // their own.
         QTimer channelDriver;
         channelDriver.setInterval(0);
         connect(&channelDriver, &QTimer::timeout, this, [] {
             QWidget *dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->objectName() == QLatin1String("frm2011")) {
+                // The fixed value, read back from the module by OK.
+                dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+                return;
+            }
             if (!dialog || dialog->objectName() != QLatin1String("Form3"))
                 return;
             QTest::mouseClick(dialog->findChild<QCheckBox *>(QStringLiteral("form3channelCheck(0)")),

@@ -93,6 +93,8 @@ QPushButton *DdeSourceDialog::makeBrowseButton(QLineEdit *service, QLineEdit *to
 {
     auto *button = new QPushButton(tr("Browse\u2026"), parent);
     button->setObjectName(QStringLiteral("browseCmd"));
+    // Enter in the boxes must not open the list.
+    button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, parent, [=] {
         DdeSourceDialog dialog(connection, parent);
         dialog.m_preselect = {service->text(), topic->text(), {item->text()}};
