@@ -10,7 +10,9 @@
 #include "app/windows/splashwindow.h"
 #include "conversations/windows/establishwindow.h"
 #include "device/catalogue.h"
+#include "server/ddeprogramitems.h"
 #include "server/ddetestbus.h"
+#include "server/pollcycle.h"
 #include "server/windows/serverwindow.h"
 #include "support/scriptedprompt.h"
 
@@ -26,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <array>
+#include <tuple>
 
 using namespace telviox;
 
@@ -388,6 +392,98 @@ private slots:
             QCOMPARE(rig.state.Conv[3].TypeCode, 0x2063);
             QCOMPARE(rig.state.Conv[3].Address, 0x1F);
         }
+    }
+
+    // Three conversations made through the windows, saved, opened again and
+    // served: an RTD input (its one-box channel dialog), an eight-channel
+    // input (CH:0) and an analog output (its panel's read-back choice) whose
+    // value OK reads back.
+    void conversationsByHandAreSavedAndServed()
+    {
+        const QByteArray line = R"({"modules": [
+            {"name": "2027", "address": "01", "range": "22", "inputs": [21.5]},
+            {"name": "2091", "address": "1A", "range": "08", "inputs": [1.25, 2.0]},
+            {"name": "2011", "address": "03", "range": "32", "outputs": [4.5]}]})";
+        Rig rig({1}, 0, line);
+        const auto window = rig.loadWindow();
+        struct Step
+        {
+            const char *type;
+            const char *address;
+        };
+        const std::array<Step, 3> steps{{{"2027/D", "1"}, {"2091", "1a"}, {"2011", "3"}}};
+        std::size_t step = 0;
+        QTimer driver;
+        driver.setInterval(0);
+        // A timer does not fire again while its own handler runs, so the
+        // channel dialog and panel that open inside the setting dialog have
+        // their own.
+        QTimer channelDriver;
+        channelDriver.setInterval(0);
+        connect(&channelDriver, &QTimer::timeout, this, [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->objectName() == QLatin1String("frm2011")) {
+                // The fixed value, read back from the module by OK.
+                dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+                return;
+            }
+            if (!dialog || dialog->objectName() != QLatin1String("Form3"))
+                return;
+            QTest::mouseClick(dialog->findChild<QCheckBox *>(QStringLiteral("form3channelCheck(0)")),
+                              Qt::LeftButton);
+            dialog->findChild<QPushButton *>(QStringLiteral("form3okCommand"))->click();
+        });
+        channelDriver.start();
+        connect(&driver, &QTimer::timeout, this, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog || dialog->objectName() != QLatin1String("Form2")
+                || dialog->property("driven").toBool())
+                return;
+            dialog->setProperty("driven", true);
+            auto *type = dialog->findChild<QComboBox *>(QStringLiteral("form2typeCombo"));
+            const int entry =
+                int(catalogue::settingList().indexOf(QLatin1String(steps[step].type)));
+            type->setCurrentIndex(entry);
+            emit type->activated(entry);
+            QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("form2addressText")),
+                             QLatin1String(steps[step].address));
+            dialog->findChild<QPushButton *>(QStringLiteral("form2okCmd"))->click();
+        });
+        driver.start();
+        for (; step < steps.size(); ++step)
+            QTest::mouseClick(checkBox(*window, int(step)), Qt::LeftButton);
+        driver.stop();
+        channelDriver.stop();
+        VERIFY_PROMPTS(rig);
+        QCOMPARE(rig.state.Conv[1].Channels, qint16(0x80));
+        QCOMPARE(rig.state.Conv[1].Address, qint16(0x1A));
+        QCOMPARE(rig.state.Conv[2].OutValue, 4.5f);
+
+        const QString list = rig.path("byhand.cnv");
+        rig.dialogs.answers = {list, list};
+        trigger(*window, "mnuSave");
+        const std::array<ConvRecord, ConvCount> saved = rig.state.Conv;
+        rig.state = SharedState{};
+        for (int n = 0; n < 3; ++n)
+            window->establishWindow().setChecked(n, false);
+        trigger(*window, "mnuOpen");
+        for (int n = 0; n < 3; ++n) {
+            QVERIFY(checkBox(*window, n)->isChecked());
+            const ConvRecord &a = rig.state.Conv[std::size_t(n)];
+            const ConvRecord &b = saved[std::size_t(n)];
+            QVERIFY(std::tie(a.InUse, a.TypeCode, a.BaudRate, a.Address, a.Checksum, a.Channels,
+                             a.IoType, a.OutData, a.OutValue, a.Slot) ==
+                    std::tie(b.InUse, b.TypeCode, b.BaudRate, b.Address, b.Checksum, b.Channels,
+                             b.IoType, b.OutData, b.OutValue, b.Slot));
+        }
+
+        trigger(*window, "mnuRunDDE");
+        QCOMPARE(rig.state.ServerRunning, 1);
+        window->pollCycle().Timer1_Timer();
+        VERIFY_PROMPTS(rig);
+        QCOMPARE(window->items().text(1).trimmed(), QStringLiteral("21.500"));
+        QCOMPARE(window->items().text(2).trimmed(), QStringLiteral("+1.250"));
+        QCOMPARE(window->items().text(3).trimmed(), QStringLiteral("+4.500"));
     }
 
     void runDdeNeedsATickAndNoBus()

@@ -3,6 +3,7 @@
 #include "conversations/establishview.h"
 #include "conversations/windows/channelwindows.h"
 #include "conversations/windows/settingwindow.h"
+#include "panels/windows/analogoutputdialog.h"
 #include "panels/windows/diopanelwindow.h"
 
 namespace telviox {
@@ -11,6 +12,11 @@ std::function<void(SubDialog)> subDialogOpener(const SettingDialogServices &serv
                                                QWidget *parent)
 {
     return [services, parent](SubDialog which) {
+        const auto showOutputPanel = [&](panels::AnalogPanel panel) {
+            AnalogOutputDialog dialog(panel, services.state, services.library, services.clock,
+                                      services.prompt, parent);
+            dialog.exec();
+        };
         switch (which) {
         case SubDialog::Channels1:
         case SubDialog::Channels3:
@@ -34,13 +40,21 @@ std::function<void(SubDialog)> subDialogOpener(const SettingDialogServices &serv
             showDioPanel(services.state, services.link, services.prompt, services.folder,
                          catalogue::DioPanel::Slot, parent);
             break;
-        // Analog output panels: not in this program yet; the dialog goes on
-        // with what the shared state holds.
         case SubDialog::Output2011:
+            showOutputPanel(panels::AnalogPanel::SingleChannel);
+            break;
+        // The panel shows as many channels as the chosen model has: two for
+        // the 2046 of entry 8.
         case SubDialog::Output2028Half:
         case SubDialog::Output2028:
+            showOutputPanel(panels::AnalogPanel::Q2000);
+            break;
         case SubDialog::Output92028:
+            showOutputPanel(panels::AnalogPanel::Slot92000);
+            break;
         case SubDialog::Output9K:
+            showOutputPanel(panels::AnalogPanel::Slot9000);
+            break;
         case SubDialog::None:
             break;
         }
