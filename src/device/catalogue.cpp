@@ -497,11 +497,12 @@ qint32 typeCodeOfName(const QString &name)
 
 QString modelNameOfTypeCode(qint32 typeCode)
 {
+    // Plain hexadecimal, as the error line has always shown it: code 0 is "0".
     const QString hex = textutil::hexString(quint32(typeCode));
-    const QString five = hex.rightJustified(5, QLatin1Char('0')).right(5);
-    if (five.startsWith(QLatin1String("92")))
+    const QString five = hex.right(5);
+    if (five.size() == 5 && five.startsWith(QLatin1String("92")))
         return five;
-    return hex.rightJustified(4, QLatin1Char('0')).right(4);
+    return hex.right(4);
 }
 
 const QStringList &settingList()

@@ -56,8 +56,8 @@ bool isMainUnit(const QString &name);
 // code is a 16-bit value widened with its sign (0x9040 -> 0xFFFF9040).
 // A name whose digits are not hexadecimal gives 0.
 qint32 typeCodeOfName(const QString &name);
-// Model name of a type code: hexadecimal, cut to its last four digits, or five
-// for the 92000 family.
+// Model name of a type code: hexadecimal without leading zeros, cut to its
+// last four digits, or five for the 92000 family.
 QString modelNameOfTypeCode(qint32 typeCode);
 
 // The setting list of the conversation setting dialog.

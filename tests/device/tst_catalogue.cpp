@@ -50,6 +50,9 @@ void TestCatalogue::settingListAndNamesRoundTrip()
             QCOMPARE(listIndexOfFoundName(twin).value_or(-1), i);
     }
     QCOMPARE(modelNameOfTypeCode(qint32(0xFFFF9240)), QStringLiteral("9240"));
+    // A cleared conversation's code reads as the plain hexadecimal, not padded.
+    QCOMPARE(modelNameOfTypeCode(0), QStringLiteral("0"));
+    QCOMPARE(modelNameOfTypeCode(0x26), QStringLiteral("26"));
 }
 
 void TestCatalogue::dispatch_data()

@@ -149,7 +149,7 @@ void PollCycleTest::errorsKeepServing()
     QCOMPARE(rig.state.ServerRunning, qint16(1));
     QCOMPARE(rig.prompt.beeps() - beepsBefore, 4); // each error, each tick
     const QStringList errors = {u"Error in Module: 92035  Error Code:  15    Time Out !"_s,
-                                u"Error in Module: 0000  Error Code:  17    ModuleID Error !"_s};
+                                u"Error in Module: 0  Error Code:  17    ModuleID Error !"_s};
     QCOMPARE(rig.status.history.mid(rig.status.history.size() - 2), errors);
     QCOMPARE(rig.items.texts[1], u" 1"_s);
     QCOMPARE(rig.items.texts[2], u" 1.500"_s);
