@@ -31,6 +31,14 @@ W *named(W *widget, const QString &name)
 
 } // namespace
 
+SettingWindow::~SettingWindow()
+{
+    // QDialog's destructor hides the dialog, which takes the focus from the
+    // editable type box; the box then reports an activation to a window that
+    // is no longer a SettingWindow.
+    m_type->disconnect(this);
+}
+
 SettingWindow::SettingWindow(SettingServices services, QWidget *parent)
     : QDialog(parent), m_logic(std::move(services))
 {

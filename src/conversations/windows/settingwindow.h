@@ -19,6 +19,7 @@ class SettingWindow final : public QDialog
 
 public:
     explicit SettingWindow(SettingServices services, QWidget *parent = nullptr);
+    ~SettingWindow() override;
 
     ConversationSetting &logic() { return m_logic; }
     // Escape counts as the close box: it asks the close question.
