@@ -1,10 +1,10 @@
 #include "conversations/windows/settingsummarywindow.h"
 
 #include "conversations/windows/reporttoolbar.h"
+#include "conversations/windows/windowplacement.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -35,8 +35,7 @@ SettingSummaryWindow::SettingSummaryWindow(const SharedState &state, Prompt &pro
 
 void SettingSummaryWindow::Form_Load()
 {
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     m_text->hide();
     m_text->clear();
     QString text = settingSummaryText(m_state);

@@ -1,5 +1,6 @@
 #include "panels/windows/diopanelwindow.h"
 
+#include "conversations/windows/windowplacement.h"
 #include "server/windows/ddesourcedialog.h"
 
 #include <QComboBox>
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -174,8 +174,7 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
 void DioPanelWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     if (!m_activated) {
         m_activated = true;
         m_panel.Form_Activate();

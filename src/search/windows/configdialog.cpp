@@ -1,6 +1,7 @@
 #include "search/windows/configdialog.h"
 
 #include "conversations/sharedstate.h"
+#include "conversations/windows/windowplacement.h"
 #include "search/searchsettings.h"
 
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace telviox {
@@ -136,8 +136,7 @@ void ConfigDialog::setCaptionColour(QWidget *widget, const QColor &colour)
 void ConfigDialog::Form_Load()
 {
     adjustSize();
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     const search::SearchSettings s = search::SearchSettings::load(m_state);
     m_combo->setCurrentIndex(s.comIndex);
     for (int i = 0; i < TiedBauds; ++i) {

@@ -1,5 +1,6 @@
 #include "search/windows/modulewindow.h"
 
+#include "conversations/windows/windowplacement.h"
 #include "search/supportedmodels.h"
 
 #include <QEvent>
@@ -9,7 +10,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace telviox {
 
@@ -51,8 +51,7 @@ ModuleWindow::ModuleWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 
 void ModuleWindow::Form_Load()
 {
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     setWindowTitle(QStringLiteral("Module Supported for this Version..."));
     showText(search::openingFeatureText());
 }

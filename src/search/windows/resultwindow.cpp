@@ -2,11 +2,11 @@
 
 #include "conversations/sharedstate.h"
 #include "conversations/windows/reporttoolbar.h"
+#include "conversations/windows/windowplacement.h"
 #include "search/windows/modulelistheading.h"
 
 #include <QFontDatabase>
 #include <QListWidget>
-#include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -36,8 +36,7 @@ ResultWindow::ResultWindow(const SharedState &state, Prompt &prompt, Printer &pr
 
 void ResultWindow::Form_Load()
 {
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     m_list->clear();
     m_list->addItems(search::foundLines(m_state.Found));
 }
