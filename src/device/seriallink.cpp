@@ -52,6 +52,7 @@ struct SerialLink::Port
     int stopBits = 0;
     QString path;
     bool viaLink = false; // path came from ports/comN
+    bool lost = false;    // the device failed and has not been opened again
     std::unique_ptr<PortDevice> device;
 
     bool deviceOpen() const { return device && device->isOpen(); }
@@ -91,15 +92,44 @@ QByteArray SerialLink::checksumDigits(const QByteArray &text)
     return textutil::hexByte(sum);
 }
 
-void SerialLink::addObserver(Observer observer)
+int SerialLink::addObserver(Observer observer)
 {
-    m_observers.push_back(std::move(observer));
+    const int id = m_nextObserverId++;
+    m_observers.emplace_back(id, std::move(observer));
+    return id;
+}
+
+void SerialLink::removeObserver(int id)
+{
+    m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
+                                     [id](const auto &entry) { return entry.first == id; }),
+                      m_observers.end());
 }
 
 void SerialLink::notify(const TrafficRecord &record) const
 {
-    for (const Observer &observer : m_observers)
-        observer(record);
+    // A copy: an observer may remove itself.
+    const auto observers = m_observers;
+    for (const auto &entry : observers)
+        entry.second(record);
+}
+
+QString SerialLink::devicePath(int port) const
+{
+    const Port *p = portFor(port);
+    return p ? p->path : QString();
+}
+
+void SerialLink::notifyEvent(const Port &port, const QString &event) const
+{
+    TrafficRecord record;
+    record.time = m_clock.tickCount();
+    record.port = port.number;
+    record.direction = TrafficRecord::Direction::Event;
+    record.baud = port.baud;
+    record.device = port.path;
+    record.event = event;
+    notify(record);
 }
 
 bool SerialLink::isOpen(int port) const
@@ -137,13 +167,21 @@ bool SerialLink::ensureDevice(Port &port)
 {
     if (port.deviceOpen())
         return true;
+    if (!port.lost) {
+        port.lost = true;
+        notifyEvent(port, QStringLiteral("device %1 lost").arg(port.path));
+    }
     if (port.viaLink) {
         const QString linked = linkedPortPath(port.number, m_folder);
         if (linked.isEmpty())
             return false;
         port.path = linked;
     }
-    return openDevice(port);
+    if (!openDevice(port))
+        return false;
+    port.lost = false;
+    notifyEvent(port, QStringLiteral("reconnected to %1").arg(port.path));
+    return true;
 }
 
 void SerialLink::warnPermission(const QString &path)
@@ -321,9 +359,20 @@ qint16 SerialLink::Send_Receive_Cmd(int port, const QByteArray &command, QByteAr
 
     // Both frames are reported, with the exchange's result, also when nothing
     // could be sent: the monitor shows the attempt.
-    notify({sentAt, port, TrafficRecord::Direction::Sent, frame, withChecksum, result});
-    notify({exchange.receivedAt, port, TrafficRecord::Direction::Received, exchange.received,
-            withChecksum, result});
+    TrafficRecord record;
+    record.time = sentAt;
+    record.port = port;
+    record.frame = frame;
+    record.checksum = withChecksum;
+    record.result = result;
+    record.baud = p->baud;
+    record.device = p->path;
+    notify(record);
+    record.time = exchange.receivedAt;
+    record.direction = TrafficRecord::Direction::Received;
+    record.frame = exchange.received;
+    record.elapsedMs = exchange.receivedAt - sentAt;
+    notify(record);
     return result;
 }
 

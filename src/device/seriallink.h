@@ -36,16 +36,23 @@ constexpr qint16 OverRange = 20;
 constexpr qint16 CounterNoError = 21;
 } // namespace LinkCode
 
-// One frame on the wire, as the traffic monitor sees it.
+// One frame on the wire, as the traffic monitor sees it, or an event of the
+// port's device (lost, opened again).
 struct TrafficRecord
 {
-    enum class Direction { Sent, Received };
+    enum class Direction { Sent, Received, Event };
     qint64 time = 0; // Clock::tickCount() when the frame was complete
     int port = 0;
     Direction direction = Direction::Sent;
     QByteArray frame; // bytes as on the wire, CR included when it came
     bool checksum = false;
     qint16 result = 0; // result of the exchange this frame belongs to
+    qint32 baud = 0;   // rate the port was open at
+    QString device;    // the device the port maps to
+    // Received: from the end of the command's write to the end of the reply
+    // (or to the time-out).
+    qint64 elapsedMs = 0;
+    QString event; // Event: what happened to the device
 };
 
 // The serial link library: opens ports and exchanges one framed command and
@@ -79,8 +86,12 @@ public:
     // device (busy, missing, no permission), for messages.
     PortDevice::OpenResult lastOpenFailure() const { return m_lastOpenFailure; }
 
-    // Observers see every frame sent and received.
-    void addObserver(Observer observer);
+    // Observers see every frame sent and received and every device event.
+    // The id removes the observer again (an observer that dies before the link).
+    int addObserver(Observer observer);
+    void removeObserver(int id);
+    // The device a port maps to now; empty when the port is not open.
+    QString devicePath(int port) const;
 
     static QByteArray checksumDigits(const QByteArray &text);
 
@@ -98,12 +109,14 @@ private:
     static qint16 checkReply(QByteArray &line, bool checksum);
     void warnPermission(const QString &path);
     void notify(const TrafficRecord &record) const;
+    void notifyEvent(const Port &port, const QString &event) const;
 
     Clock &m_clock;
     PortDeviceFactory m_factory;
     QString m_folder;
     std::map<int, std::unique_ptr<Port>> m_ports;
-    std::vector<Observer> m_observers;
+    std::vector<std::pair<int, Observer>> m_observers;
+    int m_nextObserverId = 1;
     std::set<QString> m_warnedPaths;
     PortDevice::OpenResult m_lastOpenFailure = PortDevice::OpenResult::Ok;
 };

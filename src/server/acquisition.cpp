@@ -102,7 +102,7 @@ struct Acquisition::CallSetup
 Acquisition::Acquisition(const ServerContext &context)
     : m_state(context.state), m_link(context.link), m_library(context.library),
       m_clock(context.clock), m_prompt(context.prompt), m_items(context.items),
-      m_source(context.source), m_status(context.status),
+      m_source(context.source), m_status(context.status), m_observer(context.observer),
       m_szSend(100, ' '), m_szReceive(100, ' ')
 {
 }
@@ -175,6 +175,8 @@ void Acquisition::report(const ConvRecord &record, qint16 code, bool withBeep)
 {
     if (withBeep)
         m_prompt.beep();
+    if (m_observer)
+        m_observer->moduleError(code);
     ShowModuleError(modelName(record), code);
 }
 

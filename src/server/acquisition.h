@@ -3,6 +3,7 @@
 #include "conversations/sharedstate.h"
 #include "device/catalogue.h"
 #include "device/modulelibrary.h"
+#include "server/pollobserver.h"
 #include "server/serverinterfaces.h"
 
 #include <QByteArray>
@@ -28,6 +29,8 @@ struct ServerContext
     ServerItems &items;
     LinkSource &source;
     StatusLine &status;
+    // Told of every visit, module error and tick; none when nobody watches.
+    PollObserver *observer = nullptr;
 };
 
 // The twelve acquisition routines of the poll cycle. Each takes the
@@ -113,6 +116,7 @@ private:
     ServerItems &m_items;
     LinkSource &m_source;
     StatusLine &m_status;
+    PollObserver *m_observer;
 
     // The Q-2000 calls, the 9000/92000 outputs and digital calls share one
     // float block and text pair; the 9000/92000 inputs have their own.

@@ -58,8 +58,15 @@ public:
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
 
 private:
-    QDBusMessage handleTopicCall(const QDBusMessage &message);
-    QDBusMessage handlePropertiesCall(const QDBusMessage &message);
+    // The reply, or an invalid message when the answer comes later (a write
+    // handed to the owner's thread).
+    QDBusMessage handleTopicCall(const QDBusMessage &message, const QDBusConnection &connection);
+    QDBusMessage handlePropertiesCall(const QDBusMessage &message,
+                                      const QDBusConnection &connection);
+    const DdeObjectInterface *addedInterface(const QString &name) const;
+    // Pokes on the owner's thread, in the order they came, and answers then.
+    void pokeLater(const QDBusMessage &message, const QDBusConnection &connection,
+                   const QString &item, const QString &text);
     QString fullIntrospection() const;
 
     DdeItemServer &m_server;
@@ -92,7 +99,31 @@ QString DdeTopicObject::introspect(const QString &) const
                    .arg(property);
     }
     xml += QStringLiteral("  </interface>\n");
+    for (const auto &added : m_server.m_interfaces)
+        xml += added->introspection();
     return xml;
+}
+
+const DdeObjectInterface *DdeTopicObject::addedInterface(const QString &name) const
+{
+    for (const auto &added : m_server.m_interfaces) {
+        if (added->name() == name)
+            return added.get();
+    }
+    return nullptr;
+}
+
+void DdeTopicObject::pokeLater(const QDBusMessage &message, const QDBusConnection &connection,
+                               const QString &item, const QString &text)
+{
+    QMetaObject::invokeMethod(
+        &m_server,
+        [server = &m_server, message, connection, item, text] {
+            server->poke(item, text);
+            if (message.isReplyRequired())
+                connection.send(message.createReply());
+        },
+        Qt::QueuedConnection);
 }
 
 QString DdeTopicObject::fullIntrospection() const
@@ -147,24 +178,27 @@ bool DdeTopicObject::handleMessage(const QDBusMessage &message, const QDBusConne
     QDBusMessage reply;
     if (interface == topicInterface() ||
         (interface.isEmpty() && (member == u"Request" || member == u"Poke"))) {
-        reply = handleTopicCall(message);
+        reply = handleTopicCall(message, connection);
     } else if (interface == PropertiesInterface ||
                (interface.isEmpty() &&
                 (member == u"Get" || member == u"Set" || member == u"GetAll"))) {
-        reply = handlePropertiesCall(message);
+        reply = handlePropertiesCall(message, connection);
     } else if ((interface == IntrospectableInterface || interface.isEmpty()) &&
                member == u"Introspect") {
         reply = message.createReply(fullIntrospection());
+    } else if (const DdeObjectInterface *added = addedInterface(interface)) {
+        reply = added->call(message);
     } else {
         return false; // Peer and the rest: the library's own answers
     }
-    if (!message.isReplyRequired())
+    if (reply.type() == QDBusMessage::InvalidMessage || !message.isReplyRequired())
         return true;
     connection.send(reply);
     return true;
 }
 
-QDBusMessage DdeTopicObject::handleTopicCall(const QDBusMessage &message)
+QDBusMessage DdeTopicObject::handleTopicCall(const QDBusMessage &message,
+                                             const QDBusConnection &connection)
 {
     const QString member = message.member();
     const QList<QVariant> args = message.arguments();
@@ -183,16 +217,18 @@ QDBusMessage DdeTopicObject::handleTopicCall(const QDBusMessage &message)
             return message.createErrorReply(ErrorInvalidArgs,
                                             QStringLiteral("Poke takes (s item, s text)"));
         const QString item = args.at(0).toString();
-        if (!m_server.poke(item, args.at(1).toString()))
+        if (!m_server.hasItem(item))
             return message.createErrorReply(QString::fromLatin1(DdeNames::ErrorUnknownItem),
                                             QStringLiteral("No item \"%1\"").arg(item));
-        return message.createReply();
+        pokeLater(message, connection, item, args.at(1).toString());
+        return {};
     }
     return message.createErrorReply(
         ErrorUnknownMethod, QStringLiteral("No method \"%1\" in %2").arg(member, topicInterface()));
 }
 
-QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
+QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message,
+                                                  const QDBusConnection &connection)
 {
     const QString member = message.member();
     const QList<QVariant> args = message.arguments();
@@ -201,7 +237,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
     auto checkInterface = [&](const QString &name) {
         // The standard interfaces carry no properties; anything else is unknown.
         return name.isEmpty() || name == topicInterface() || name == PropertiesInterface ||
-               name == IntrospectableInterface || name == PeerInterface;
+               name == IntrospectableInterface || name == PeerInterface ||
+               addedInterface(name) != nullptr;
     };
 
     if (member == u"GetAll") {
@@ -212,6 +249,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
             return message.createErrorReply(ErrorUnknownInterface,
                                             QStringLiteral("No interface \"%1\"").arg(interface));
         QVariantMap values;
+        if (const DdeObjectInterface *added = addedInterface(interface))
+            values = added->properties();
         if (interface.isEmpty() || interface == topicInterface()) {
             for (const QString &item : m_server.m_items) {
                 const QString property = DdeNames::propertyName(item);
@@ -234,6 +273,17 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
     if (!checkInterface(interface))
         return message.createErrorReply(ErrorUnknownInterface,
                                         QStringLiteral("No interface \"%1\"").arg(interface));
+    if (const DdeObjectInterface *added = addedInterface(interface)) {
+        const QVariantMap values = added->properties();
+        if (!values.contains(property))
+            return message.createErrorReply(ErrorUnknownProperty,
+                                            QStringLiteral("No property \"%1\"").arg(property));
+        if (member == u"Set")
+            return message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"),
+                QStringLiteral("Property \"%1\" is read-only").arg(property));
+        return message.createReply(QVariant::fromValue(QDBusVariant(values.value(property))));
+    }
     const QString item = m_server.itemOfProperty(property);
     if (item.isEmpty() || (!interface.isEmpty() && interface != topicInterface()))
         return message.createErrorReply(ErrorUnknownProperty,
@@ -245,8 +295,8 @@ QDBusMessage DdeTopicObject::handlePropertiesCall(const QDBusMessage &message)
     if (value.metaType().id() != QMetaType::QString)
         return message.createErrorReply(
             ErrorInvalidArgs, QStringLiteral("Property \"%1\" holds a string").arg(property));
-    m_server.poke(item, value.toString());
-    return message.createReply();
+    pokeLater(message, connection, item, value.toString());
+    return {};
 }
 
 DdeItemServer::DdeItemServer(const QString &service, const QString &topic, const QStringList &items,
@@ -273,6 +323,7 @@ void DdeItemServer::addItems(const QStringList &items)
         if (item.isEmpty() || m_texts.contains(item))
             continue;
         m_items.append(item);
+        m_itemSet.insert(item);
         m_texts.insert(item, QString());
         const QString property = DdeNames::propertyName(item);
         if (!property.isEmpty())
@@ -306,7 +357,13 @@ bool DdeItemServer::publish()
         return false;
     }
     const QString path = objectPath();
+    // The object answers on a thread of its own; the bus waits for each answer.
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("items %1/%2").arg(m_service, m_topic));
+    m_object->moveToThread(m_thread.get());
+    m_thread->start();
     if (!m_connection.registerVirtualObject(path, m_object.get(), QDBusConnection::SingleNode)) {
+        stopThread();
         m_error = tr("Topic \"%1\" of service \"%2\" is already served in this program")
                       .arg(m_topic, m_service);
         return false;
@@ -316,6 +373,7 @@ bool DdeItemServer::publish()
                                                   QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
         m_connection.unregisterObject(path);
+        stopThread();
         m_error =
             reply.isValid()
                 ? tr("The D-Bus name %1 (service \"%2\") is taken by another program")
@@ -348,17 +406,55 @@ void DdeItemServer::unpublish()
     if (!nameShared)
         m_connection.unregisterService(busName());
     m_connection.unregisterObject(objectPath());
+    stopThread();
+}
+
+void DdeItemServer::stopThread()
+{
+    if (!m_thread)
+        return;
+    m_thread->quit();
+    m_thread->wait();
+    // Back on the owner's thread (allowed from here now that the topic's
+    // thread has finished), so it can serve a later publish().
+    m_object = std::make_unique<DdeTopicObject>(*this);
+    m_thread.reset();
+}
+
+QString DdeItemServer::text(const QString &item) const
+{
+    const QReadLocker lock(&m_textsLock);
+    return m_texts.value(item);
+}
+
+void DdeItemServer::addInterface(std::shared_ptr<const DdeObjectInterface> interface)
+{
+    Q_ASSERT(!m_published);
+    m_interfaces.push_back(std::move(interface));
+}
+
+void DdeItemServer::announceProperties(const QString &interface, const QVariantMap &changed)
+{
+    if (!m_published || changed.isEmpty())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath(), PropertiesInterface,
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << interface << changed << QStringList();
+    m_connection.send(signal);
 }
 
 bool DdeItemServer::setText(const QString &item, const QString &text)
 {
-    const auto it = m_texts.find(item);
-    if (it == m_texts.end())
-        return false;
-    if (*it != text) {
+    {
+        const QWriteLocker lock(&m_textsLock);
+        const auto it = m_texts.find(item);
+        if (it == m_texts.end())
+            return false;
+        if (*it == text)
+            return true;
         *it = text;
-        announce(item, text);
     }
+    announce(item, text);
     return true;
 }
 

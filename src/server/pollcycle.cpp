@@ -24,7 +24,8 @@ PollCycle::PollCycle(const ServerContext &context, EstablishView &establish, Ser
                      QuitNow quitNow)
     : m_state(context.state), m_link(context.link), m_clock(context.clock),
       m_prompt(context.prompt), m_status(context.status), m_source(context.source),
-      m_establish(establish), m_view(view), m_quitNow(std::move(quitNow)), m_acquisition(context)
+      m_observer(context.observer), m_establish(establish), m_view(view),
+      m_quitNow(std::move(quitNow)), m_acquisition(context)
 {
 }
 
@@ -154,6 +155,8 @@ void PollCycle::serverWindowClosed()
     m_prompt.beep();
     m_state.ServerRunning = 0;
     m_view.setServerMenusEnabled(true);
+    if (m_observer)
+        m_observer->serverStopped();
 }
 
 void PollCycle::serverWindowResized(bool minimised)
@@ -181,7 +184,11 @@ void PollCycle::Timer1_Timer()
             continue;
         ++position;
         const ConvRecord &record = m_state.Conv[std::size_t(index)];
+        if (m_observer)
+            m_observer->visitStarted(index, position);
         m_acquisition.run(catalogue::routineOfTypeCode(record.TypeCode), index, position);
+        if (m_observer)
+            m_observer->visitEnded();
     }
 
     if (m_timerInterval != 0 && StatusClearMs / m_timerInterval < m_state.StatusTicks) {
@@ -190,6 +197,8 @@ void PollCycle::Timer1_Timer()
     }
     m_state.StatusTicks = qint16(m_state.StatusTicks + 1);
 
+    if (m_observer)
+        m_observer->tickEnded();
     m_view.processEvents();
 }
 

@@ -62,6 +62,7 @@ private:
     Prompt &m_prompt;
     StatusLine &m_status;
     LinkSource &m_source;
+    PollObserver *m_observer;
     EstablishView &m_establish;
     ServerView &m_view;
     QuitNow m_quitNow;

@@ -2,6 +2,8 @@
 
 #include "server/ddelinksource.h"
 #include "server/ddeprogramitems.h"
+#include "server/diagnosticsinterface.h"
+#include "server/linediagnostics.h"
 #include "server/polltimer.h"
 
 #include <utility>
@@ -17,6 +19,8 @@ ServingProgram::ServingProgram(const Services &services, const QDBusConnection &
     m_linkSource->setFollower([items = m_programItems.get()](int position, const QString &text) {
         items->FillText(position, text);
     });
+    m_programItems->addInterface(std::make_shared<DiagnosticsInterface>(*m_diagnostics));
+    m_announcer = std::make_unique<DiagnosticsAnnouncer>(*m_diagnostics, *m_programItems);
 }
 
 ServingProgram::ServingProgram(const Services &services, ServerItems &items, LinkSource &source,
@@ -29,6 +33,8 @@ ServingProgram::ServingProgram(const Services &services,
                                std::unique_ptr<DdeLinkSource> linkSource, ServerItems *items,
                                LinkSource *source, Ticks ticks)
     : m_library(std::make_unique<ModuleLibrary>(services.link)),
+      m_diagnostics(
+          std::make_unique<LineDiagnostics>(services.state, services.link, services.clock)),
       m_programItems(std::move(programItems)), m_linkSource(std::move(linkSource)),
       m_context{services.state,
                 services.link,
@@ -37,7 +43,8 @@ ServingProgram::ServingProgram(const Services &services,
                 services.prompt,
                 items ? *items : static_cast<ServerItems &>(*m_programItems),
                 source ? *source : static_cast<LinkSource &>(*m_linkSource),
-                services.status},
+                services.status,
+                m_diagnostics.get()},
       m_ticks(ticks)
 {}
 
@@ -46,6 +53,7 @@ ServingProgram::~ServingProgram()
     // The timer refers to the cycle, the cycle to the items and the source.
     m_timer.reset();
     m_cycle.reset();
+    m_announcer.reset();
 }
 
 PollCycle &ServingProgram::attach(EstablishView &establish, ServerView &view,

@@ -10,6 +10,8 @@ namespace telviox {
 
 class DdeLinkSource;
 class DdeProgramItems;
+class DiagnosticsAnnouncer;
+class LineDiagnostics;
 class EstablishView;
 class PollTimer;
 
@@ -56,6 +58,9 @@ public:
     PollCycle &attach(EstablishView &establish, ServerView &view, PollCycle::QuitNow quitNow);
 
     ModuleLibrary &library() { return *m_library; }
+    // Quality and statistics of the served items (also on the bus with the
+    // program's own items).
+    LineDiagnostics &diagnostics() { return *m_diagnostics; }
     ServerItems &items() { return m_context.items; }
     LinkSource &source() { return m_context.source; }
     // The published items; null when the caller gave items of its own.
@@ -71,7 +76,10 @@ private:
                    LinkSource *source, Ticks ticks);
 
     std::unique_ptr<ModuleLibrary> m_library;
+    // Before the items: their published object reads it until unpublished.
+    std::unique_ptr<LineDiagnostics> m_diagnostics;
     std::unique_ptr<DdeProgramItems> m_programItems;
+    std::unique_ptr<DiagnosticsAnnouncer> m_announcer;
     std::unique_ptr<DdeLinkSource> m_linkSource;
     ServerContext m_context;
     Ticks m_ticks;

@@ -302,9 +302,10 @@ void TestEndToEnd::signalAtTheFirstStartBox()
 }
 
 // The output conversation's source takes the request and never answers (it
-// is stopped): the tick waits for it, and with it the program's one thread.
-// A signal still ends the program, if not on the next turn of its loop, at
-// its deadline.
+// is stopped): the tick waits for it, and with it the program's main thread.
+// The items still answer reads from their own thread; a poke, which waits for
+// the main thread, does not. A signal still ends the program, if not on the
+// next turn of its loop, at its deadline.
 void TestEndToEnd::signalWhileASourceHangs()
 {
     QTemporaryDir folder;
@@ -320,15 +321,20 @@ void TestEndToEnd::signalWhileASourceHangs()
     QDeadlineTimer deadline(StartMs);
     bool stuck = false;
     while (!stuck && !deadline.hasExpired() && m_program.state() == QProcess::Running) {
-        int code = 0;
+        int pokeCode = 0;
+        int requestCode = 1;
         const QByteArray owned =
             gdbus("call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
                   "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD");
-        if (owned.contains("true"))
+        if (owned.contains("true")) {
+            gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
+                  "dde.Topic.Poke Text1 x",
+                  &pokeCode);
             gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
                   "dde.Topic.Request Text1",
-                  &code);
-        stuck = owned.contains("true") && code != 0;
+                  &requestCode);
+        }
+        stuck = owned.contains("true") && pokeCode != 0 && requestCode == 0;
         if (!stuck)
             QTest::qWait(100);
     }

@@ -341,8 +341,13 @@ void TestSerialLink::observersSeeBothFramesOfEveryExchange()
     QCOMPARE(send("$016"), LinkCode::TimeOut);
     m_line->unplugged = true;
     QCOMPARE(send("$016"), LinkCode::SendError);
+    m_line->unplugged = false;
+    answerWith("!01+0\r");
+    QCOMPARE(send("$016"), LinkCode::Ok);
 
-    QCOMPARE(records.size(), 6);
+    // Frames carry the rate, the device and the time to the reply; the device
+    // going and coming back are events between them.
+    QCOMPARE(records.size(), 10);
     const TrafficRecord &sent = records.at(0);
     QCOMPARE(sent.direction, TrafficRecord::Direction::Sent);
     QCOMPARE(sent.frame, "$01M" + SerialLink::checksumDigits("$01M") + "\r");
@@ -352,7 +357,20 @@ void TestSerialLink::observersSeeBothFramesOfEveryExchange()
     QCOMPARE(records.at(1).time, t0 + 10);
     QCOMPARE(records.at(3).frame, QByteArray("!01+0"));
     QCOMPARE(records.at(3).time, records.at(2).time + 100);
-    QCOMPARE(records.at(5).result, LinkCode::SendError);
+    QCOMPARE(records.at(3).elapsedMs, 100);
+    QCOMPARE(records.at(3).baud, 9600);
+    QVERIFY(!records.at(3).device.isEmpty());
+    QCOMPARE(records.at(4).direction, TrafficRecord::Direction::Event);
+    QVERIFY(records.at(4).event.contains(u"lost"));
+    QCOMPARE(records.at(6).result, LinkCode::SendError);
+    QCOMPARE(records.at(7).direction, TrafficRecord::Direction::Event);
+    QVERIFY(records.at(7).event.startsWith(u"reconnected"));
+    QCOMPARE(records.at(9).result, LinkCode::Ok);
+
+    // An observer that is gone sees nothing more.
+    const int id = m_link->addObserver([](const TrafficRecord &) { QFAIL("removed"); });
+    m_link->removeObserver(id);
+    QCOMPARE(send("$016"), LinkCode::Ok);
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
