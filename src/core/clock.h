@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QtGlobal>
 
 namespace telviox {
@@ -13,6 +14,9 @@ public:
     // Milliseconds since an arbitrary origin; never goes backwards.
     virtual qint64 tickCount() const = 0;
     virtual void sleep(int ms) = 0;
+    // The wall-clock time of day, local with its offset, for time stamps a
+    // person or a log reads. Never used to measure a wait.
+    virtual QDateTime wallTime() const { return QDateTime::currentDateTime(); }
 };
 
 // Real time: a monotonic timer and a blocking sleep.
@@ -46,9 +50,13 @@ public:
         if (t > m_now)
             m_now = t;
     }
+    // The wall time follows the virtual ticks from the time set here.
+    QDateTime wallTime() const override { return m_wallOrigin.addMSecs(m_now); }
+    void setWallTime(const QDateTime &t) { m_wallOrigin = t.addMSecs(-m_now); }
 
 private:
     qint64 m_now = 0;
+    QDateTime m_wallOrigin{QDate(2026, 1, 1), QTime(0, 0), Qt::UTC};
 };
 
 } // namespace telviox

@@ -108,19 +108,21 @@ DdeResult DdeClient::checkService(const QString &service) const
     return {};
 }
 
-DdeResult DdeClient::call(const QString &service, const QString &topic, const QString &member,
-                          const QList<QVariant> &args, int timeoutMs) const
+QDBusMessage DdeClient::message(const QString &service, const QString &topic, const QString &member,
+                                const QList<QVariant> &args) const
 {
-    const QString busName = DdeNames::busName(service);
-    if (const std::optional<DdeResult> unusable = checkUsable(service, busName))
-        return *unusable;
-
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        busName, DdeNames::objectPath(topic), QString::fromLatin1(DdeNames::Interface), member);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(DdeNames::busName(service), DdeNames::objectPath(topic),
+                                       QString::fromLatin1(DdeNames::Interface), member);
     message.setArguments(args);
     // A missing server must fail at once, never start something.
     message.setAutoStartService(false);
-    const QDBusMessage reply = m_connection.call(message, QDBus::Block, timeoutMs);
+    return message;
+}
+
+DdeResult DdeClient::requestResult(const QDBusMessage &reply, const QString &service,
+                                   const QString &topic)
+{
     if (reply.type() == QDBusMessage::ErrorMessage)
         return fromError(reply, service, topic);
     if (reply.type() != QDBusMessage::ReplyMessage)
@@ -131,6 +133,25 @@ DdeResult DdeClient::call(const QString &service, const QString &topic, const QS
     if (!reply.arguments().isEmpty())
         result.text = reply.arguments().at(0).toString();
     return result;
+}
+
+QDBusPendingCall DdeClient::startRequest(const QString &service, const QString &topic,
+                                         const QString &item, int timeoutMs) const
+{
+    if (const std::optional<DdeResult> unusable = checkUsable(service, DdeNames::busName(service)))
+        return QDBusPendingCall::fromError(QDBusError(QDBusError::InvalidArgs, unusable->error));
+    return m_connection.asyncCall(message(service, topic, QStringLiteral("Request"), {item}),
+                                  timeoutMs);
+}
+
+DdeResult DdeClient::call(const QString &service, const QString &topic, const QString &member,
+                          const QList<QVariant> &args, int timeoutMs) const
+{
+    if (const std::optional<DdeResult> unusable = checkUsable(service, DdeNames::busName(service)))
+        return *unusable;
+    return requestResult(
+        m_connection.call(message(service, topic, member, args), QDBus::Block, timeoutMs), service,
+        topic);
 }
 
 DdeAdviseLink::DdeAdviseLink(const QDBusConnection &connection, const QString &service,

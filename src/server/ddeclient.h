@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -47,8 +48,18 @@ public:
     // Whether some client serves the service now; the bus answers at once.
     DdeResult checkService(const QString &service) const;
 
+    // A request that does not block, for a caller whose event loop must go
+    // on meanwhile; requestResult() reads its reply. Never answered by a
+    // server of this very program.
+    QDBusPendingCall startRequest(const QString &service, const QString &topic, const QString &item,
+                                  int timeoutMs = DefaultTimeoutMs) const;
+    static DdeResult requestResult(const QDBusMessage &reply, const QString &service,
+                                   const QString &topic);
+
 private:
     std::optional<DdeResult> checkUsable(const QString &service, const QString &busName) const;
+    QDBusMessage message(const QString &service, const QString &topic, const QString &member,
+                         const QList<QVariant> &args) const;
     DdeResult call(const QString &service, const QString &topic, const QString &member,
                    const QList<QVariant> &args, int timeoutMs) const;
 

@@ -1,16 +1,20 @@
 // telvioxd-io as a user runs it: the built program against telvioxd-sim on a
 // pseudo-terminal linked as COM1 in a program folder of the test's own. Also
-// what every program answers to --help and a mistake.
+// what every program answers to --help and a mistake, and the time stamps and
+// CSV rows scripts read.
 
+#include "core/scripttext.h"
 #include "device/cli/iotool.h"
 #include "device/portpath.h"
 #include "scriptedline.h"
 #include "simprogram.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
@@ -52,6 +56,30 @@ bool isUsageError(const QString &program, const Run &run, const QString &message
            lines.at(1) == QStringLiteral("Try '%1 --help' for more information.").arg(program);
 }
 
+// An ISO time stamp to the millisecond with its offset, as a pattern.
+const QString StampPattern =
+    QStringLiteral(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
+
+// IoTool on a scripted line on virtual time, its output in strings.
+struct ToolRig
+{
+    explicit ToolRig(const QString &folder, telviox::io::Settings settings = {3, 19200, false, 100})
+        : link(line.clock, telviox::test::scriptedFactory(line), folder), library(link),
+          outStream(&out), errStream(&err),
+          tool(library, settings, telviox::PortChoice::forPort(settings.port, folder), outStream,
+               errStream)
+    {
+        link.Open_Com(settings.port, settings.baud);
+    }
+
+    telviox::test::ScriptedLine line;
+    telviox::SerialLink link;
+    telviox::ModuleLibrary library;
+    QString out, err;
+    QTextStream outStream, errStream;
+    telviox::io::IoTool tool;
+};
+
 } // namespace
 
 class TestIoCli : public QObject
@@ -70,6 +98,12 @@ private slots:
     void writeThenReadBack();
     void readFailsOnAChannelWithoutAnswer();
     void repeatingRunEndsOnStopSignal();
+    void timeStampsHaveMillisecondsAndOffset_data();
+    void timeStampsHaveMillisecondsAndOffset();
+    void csvFieldsAreQuotedWhereNeeded_data();
+    void csvFieldsAreQuotedWhereNeeded();
+    void csvRowsUnderOneHeader();
+    void repeatedRunsCarryTheirTime();
     void permissionHint_data();
     void permissionHint();
 
@@ -171,6 +205,7 @@ void TestIoCli::runs_data()
     usage("value too large", "call AnalogOut addr=04 type=2028 ch=2 value=1e39", "is not a number");
     usage("raw CR at the end", "raw $01M\r", "holds a CR");
     usage("read bad slot", "read 10 slot=9", "slot=9");
+    usage("csv and scan lines", "--csv scan --lines", "give --csv or --lines, not both");
     row("raw", "raw $01M", 0, "!012026\n", "");
     row("raw refused", "raw $01X", 1, "", "error 13: Cmd Error ! (reply ?01) on COM1 (");
     row("raw checksum at 19200", "--baud 19200 --checksum raw $07M", 0, "!072058\n", "");
@@ -183,7 +218,6 @@ void TestIoCli::runs_data()
         "ch6=+0.000 ch7=over\n",
         "");
     row("read empty slot", "read 10 slot=1", 1, "", "10 S1: error 13: Cmd Error ! on COM1");
-    row("repeat twice", "--repeat 0 --count 2 raw $01M", 0, "!012026\n!012026\n", "");
 }
 
 void TestIoCli::runs()
@@ -269,7 +303,8 @@ void TestIoCli::writeThenReadBack()
 void TestIoCli::readFailsOnAChannelWithoutAnswer()
 {
     using namespace telviox;
-    test::ScriptedLine line;
+    ToolRig rig(m_empty.path());
+    test::ScriptedLine &line = rig.line;
     line.responder = [&line](const QByteArray &frame) {
         if (frame == "$02M\r")
             line.replyAfter(1, "!022091\r");
@@ -278,19 +313,11 @@ void TestIoCli::readFailsOnAChannelWithoutAnswer()
         else if (frame == "#021\r")
             line.replyAfter(1, ">+99999\r");
     };
-    SerialLink link(line.clock, test::scriptedFactory(line), m_empty.path());
-    QCOMPARE(link.Open_Com(3, 19200), LinkCode::Ok);
-    ModuleLibrary library(link);
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    const io::Settings settings{3, 19200, false, 100};
-    io::IoTool tool(library, settings, PortChoice::forPort(3, m_empty.path()), outStream,
-                    errStream);
-    QCOMPARE(tool.read(2, std::nullopt), io::ExitFailure);
-    QVERIFY2(out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")),
-             qPrintable(out));
-    QCOMPARE(err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
-                         "%EMPTY%) at 19200 baud\n"));
+    QCOMPARE(rig.tool.read(2, std::nullopt), io::ExitFailure);
+    QVERIFY2(rig.out.startsWith(QLatin1String("02 2091: ch0=+1.500 ch1=over ch2=E15 ")),
+             qPrintable(rig.out));
+    QCOMPARE(rig.err, expand("02: error 15: Time Out ! on COM3 (/dev/ttyS2; no ports/com3 in "
+                             "%EMPTY%) at 19200 baud\n"));
 }
 
 // SIGTERM between runs: the port closed, a normal end with the runs' status.
@@ -304,12 +331,143 @@ void TestIoCli::repeatingRunEndsOnStopSignal()
             {"--repeat", "60000", "raw", "$01M"});
     while (!p.canReadLine())
         QVERIFY(p.waitForReadyRead(60000));
-    QCOMPARE(p.readLine(), QByteArray("!012026\n"));
+    const QString line = QString::fromLatin1(p.readLine());
+    QVERIFY2(line.contains(QRegularExpression(QLatin1Char('^') + StampPattern +
+                                              QStringLiteral(" !012026\n$"))),
+             qPrintable(line));
     p.terminate();
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(io({"raw", "$01M"}).out, QStringLiteral("!012026\n"));
+}
+
+void TestIoCli::timeStampsHaveMillisecondsAndOffset_data()
+{
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("stamp");
+    const QDate day(2026, 12, 6);
+    QTest::newRow("UTC as +00:00, not Z")
+        << QDateTime(day, QTime(22, 14, 3, 512), Qt::UTC) << "2026-12-06T22:14:03.512+00:00";
+    QTest::newRow("whole milliseconds padded")
+        << QDateTime(day, QTime(0, 0, 0, 7), QTimeZone(3600)) << "2026-12-06T00:00:00.007+01:00";
+    QTest::newRow("half-hour offset") << QDateTime(day, QTime(9, 5, 59, 999), QTimeZone(19800))
+                                      << "2026-12-06T09:05:59.999+05:30";
+    QTest::newRow("west of UTC") << QDateTime(day, QTime(23, 59, 0, 0), QTimeZone(-12600))
+                                 << "2026-12-06T23:59:00.000-03:30";
+}
+
+void TestIoCli::timeStampsHaveMillisecondsAndOffset()
+{
+    QFETCH(QDateTime, time);
+    QFETCH(QString, stamp);
+    QCOMPARE(telviox::scripttext::isoTimeStamp(time), stamp);
+}
+
+void TestIoCli::csvFieldsAreQuotedWhereNeeded_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("plain, blanks and empty kept")
+        << QStringList{"!012026", " +1.500 ", ""} << "!012026, +1.500 ,";
+    QTest::newRow("comma") << QStringList{"FF,01,02"} << R"("FF,01,02")";
+    QTest::newRow("quote doubled") << QStringList{R"(say "hi")", "x"} << R"("say ""hi""",x)";
+    QTest::newRow("CR and LF") << QStringList{"a\rb", "c\nd"} << "\"a\rb\",\"c\nd\"";
+}
+
+void TestIoCli::csvFieldsAreQuotedWhereNeeded()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(QString, row);
+    QCOMPARE(telviox::scripttext::csvRow(fields), row);
+}
+
+// The header comes once per kind of row; each row starts with the time the
+// result came, read from the link's clock.
+void TestIoCli::csvRowsUnderOneHeader()
+{
+    using namespace telviox;
+    io::Settings settings{3, 19200, false, 100};
+    settings.csv = true;
+    ToolRig rig(m_empty.path(), settings);
+    rig.line.clock.setWallTime(QDateTime(QDate(2026, 12, 6), QTime(22, 14, 3, 512), QTimeZone(0)));
+    test::ScriptedLine &line = rig.line;
+    line.responder = [&line](const QByteArray &frame) {
+        if (frame == "$02M\r")
+            line.replyAfter(2, "!022091\r");
+        else if (frame.startsWith("#02"))
+            line.replyAfter(1, ">+01.500\r");
+        else if (frame == "$01X\r")
+            line.replyAfter(1, "!01\"A\",B\r");
+    };
+    const auto now = [&rig] { return scripttext::isoTimeStamp(rig.line.clock.wallTime()); };
+
+    QCOMPARE(rig.tool.raw("$01X"), io::ExitOk);
+    const QString first = now();
+    QCOMPARE(first, QStringLiteral("2026-12-06T22:14:03.513+00:00"));
+    QCOMPARE(rig.tool.raw("$01X"), io::ExitOk);
+    QCOMPARE(rig.out, QStringLiteral("time,reply\n") + first + QStringLiteral(R"(,"!01""A"",B")") +
+                          '\n' + now() + QStringLiteral(R"(,"!01""A"",B")") + '\n');
+
+    // Another command's columns: a header of its own, once.
+    rig.out.clear();
+    QCOMPARE(rig.tool.read(2, std::nullopt), io::ExitOk);
+    QCOMPARE(rig.tool.read(2, std::nullopt), io::ExitOk);
+    const QStringList lines = rig.out.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 4 && lines.at(3).isEmpty(), qPrintable(rig.out));
+    QCOMPARE(lines.at(0), QStringLiteral("time,address,model,ch0,ch1,ch2,ch3,ch4,ch5,ch6,ch7"));
+    QCOMPARE(lines.at(2).section(QLatin1Char(','), 0, 0), now());
+    QCOMPARE(lines.at(2).section(QLatin1Char(','), 1),
+             QStringLiteral("02,2091,+1.500,+1.500,+1.500,+1.500,+1.500,+1.500,+1.500,+1.500"));
+
+    // A failed raw exchange prints no row; its error line is not stamped
+    // without --repeat.
+    rig.out.clear();
+    QCOMPARE(rig.tool.raw("$3FM"), io::ExitFailure);
+    QVERIFY(rig.out.isEmpty());
+    QVERIFY2(rig.err.startsWith(QLatin1String("error 15: Time Out ! on COM3")),
+             qPrintable(rig.err));
+}
+
+// The built program: --repeat puts the time before every result and error
+// line; --csv prints rows; scan's --csv keeps its columns.
+void TestIoCli::repeatedRunsCarryTheirTime()
+{
+    const QRegularExpression stamped(QLatin1Char('^') + StampPattern + QStringLiteral(" !012026$"));
+    Run run = io({"--repeat", "0", "--count", "2", "raw", "$01M"});
+    QCOMPARE(run.exitCode, 0);
+    QStringList lines = run.out.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 3 && lines.at(0).contains(stamped) && lines.at(1).contains(stamped),
+             qPrintable(run.out));
+
+    run = io({"--repeat", "0", "--count", "2", "--timeout", "50", "raw", "$3FM"});
+    QCOMPARE(run.exitCode, 1);
+    lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QRegularExpression timeOut(QLatin1Char('^') + StampPattern +
+                                     QStringLiteral(" error 15: Time Out ! on COM1"));
+    QVERIFY2(lines.size() == 2 && lines.at(0).contains(timeOut) && lines.at(1).contains(timeOut),
+             qPrintable(run.err));
+
+    run = io({"--csv", "read", "10", "slot=0"});
+    QCOMPARE(run.exitCode, 0);
+    lines = run.out.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 3 &&
+                 lines.at(0).startsWith(QLatin1String("time,address,slot,model,ch0,ch1,")) &&
+                 lines.at(1).contains(QRegularExpression(QLatin1Char('^') + StampPattern +
+                                                         QStringLiteral(",10,0,9091,\\+4.500,"))),
+             qPrintable(run.out));
+
+    run = io({"--csv", "call", "AnalogIn", "addr=02", "type=2091", "ch=0"});
+    lines = run.out.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 3 && lines.at(0) == QLatin1String("time,result,fBuf0,sent,reply") &&
+                 lines.at(1).endsWith(QLatin1String(",0,1.5,#020,>+01.500")),
+             qPrintable(run.out));
+
+    run = io({"--csv", "scan", "--from", "01", "--to", "02", "--timeout", "50"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QLatin1String("address,baud,checksum,name,slot,decoded\n01,9600,0,"
+                                              "2026,,")),
+             qPrintable(run.out));
 }
 
 void TestIoCli::permissionHint_data()

@@ -115,6 +115,15 @@ public:
         return true;
     }
 
+    // The next line of standard error, the same way.
+    bool nextErrorLine(QString *line, int limitMs = 30000)
+    {
+        m_process.setReadChannel(QProcess::StandardError);
+        const bool got = nextLine(line, limitMs);
+        m_process.setReadChannel(QProcess::StandardOutput);
+        return got;
+    }
+
     void write(const QByteArray &data)
     {
         m_process.write(data);

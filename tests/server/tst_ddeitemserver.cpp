@@ -72,6 +72,7 @@ private slots:
     void toolServesRequestsPokesAndAdvises();
     void toolFailuresNameTheirCause();
     void silentSourceRunsIntoTheWait();
+    void adviseWaitsForTheServerAndFollowsItAway();
 
 private:
     QString gdbus(const QString &method, const QStringList &args, int *exitCode = nullptr)
@@ -197,6 +198,8 @@ void TestDdeItemServer::toolUsageErrorsExitTwo_data()
         << QStringList{"serve", "S", "T", "A=1", "A=2"} << "given twice";
     QTest::newRow("serve with timeout")
         << QStringList{"--timeout", "5", "serve", "S", "T", "A"} << "does not apply to serve";
+    QTest::newRow("csv with request")
+        << QStringList{"--csv", "request", "S", "T", "I"} << "--csv goes with advise";
     QTest::newRow("timeout zero") << QStringList{"--timeout", "0", "request", "S", "T", "I"}
                                   << "positive number";
 }
@@ -263,7 +266,10 @@ void TestDdeItemServer::toolFailuresNameTheirCause()
     ToolRun run = dde({"request", "Nobody", "T", "I"});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, u"telvioxd-dde: No server for service \"Nobody\"\n"_s);
-    QCOMPARE(dde({"advise", "Nobody", "T", "I"}).exitCode, 1);
+    // A server that is there but lacks the item: advise gives up at once too.
+    run = dde({"advise", "TELVIOXD", "Form5", "Text99"});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, u"telvioxd-dde: No item \"Text99\"\n"_s);
     QCOMPARE(DdeClient().poke("Nobody", "T", "I", "x").status, DdeResult::Status::NoService);
 
     // The reason comes from the server's own answer, unchanged.
@@ -299,6 +305,64 @@ void TestDdeItemServer::silentSourceRunsIntoTheWait()
     const DdeResult again = DdeClient().request(u"Slow"_s, u"T"_s, u"V"_s);
     QVERIFY2(again.ok(), qPrintable(again.error));
     QCOMPARE(again.text, u"1"_s);
+}
+
+// advise started before its server: it says so and waits; then it follows the
+// server leaving and coming back, on stderr with the time, reads the text
+// anew and hears the new server's changes. CSV rows carry time, item, text.
+void TestDdeItemServer::adviseWaitsForTheServerAndFollowsItAway()
+{
+    const QString stamp = uR"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )"_s;
+    const auto stamped = [&stamp](const QString &line, const QString &rest) {
+        return QRegularExpression(stamp + QRegularExpression::escape(rest) + u'$')
+            .match(line)
+            .hasMatch();
+    };
+    LineProcess watcher;
+    QString line;
+    QVERIFY(watcher.start(programPath(u"telvioxd-dde"_s),
+                          {"--csv", "advise", "Plant 3", "Line.A", "Temp"}));
+    QVERIFY2(watcher.nextErrorLine(&line), qPrintable(watcher.errors()));
+    QVERIFY2(stamped(line, u"server Plant 3 is not on the bus; waiting for it"_s),
+             qPrintable(line));
+    QVERIFY(watcher.nextLine(&line));
+    QCOMPARE(line, u"time,item,text"_s);
+
+    const QRegularExpression row(stamp.chopped(1) + u",Temp,(.*)$"_s);
+    const auto nextText = [&watcher, &row](QString *text) {
+        QString next;
+        if (!watcher.nextLine(&next))
+            return false;
+        const QRegularExpressionMatch match = row.match(next);
+        *text = match.hasMatch() ? match.captured(1) : u"no row: "_s + next;
+        return true;
+    };
+    auto server = std::make_unique<LineProcess>();
+    QVERIFY(
+        server->start(programPath(u"telvioxd-dde"_s), {"serve", "Plant 3", "Line.A", "Temp=1,5"}));
+    QVERIFY(watcher.nextErrorLine(&line));
+    QVERIFY2(stamped(line, u"server Plant 3 is on the bus"_s), qPrintable(line));
+    QVERIFY(nextText(&line));
+    QCOMPARE(line, uR"("1,5")"_s);
+
+    QVERIFY(stop(*server, SIGTERM));
+    QVERIFY(watcher.nextErrorLine(&line));
+    QVERIFY2(stamped(line, u"server Plant 3 left the bus"_s), qPrintable(line));
+
+    // The same text again: a new server's reading is printed all the same.
+    server = std::make_unique<LineProcess>();
+    QVERIFY(
+        server->start(programPath(u"telvioxd-dde"_s), {"serve", "Plant 3", "Line.A", "Temp=1,5"}));
+    QVERIFY(watcher.nextErrorLine(&line));
+    QVERIFY2(stamped(line, u"server Plant 3 came back"_s), qPrintable(line));
+    QVERIFY(nextText(&line));
+    QCOMPARE(line, uR"("1,5")"_s);
+    server->write("Temp=say \"hi\"\n");
+    QVERIFY(nextText(&line));
+    QCOMPARE(line, uR"("say ""hi""")"_s);
+
+    QVERIFY(stop(watcher, SIGTERM));
+    QVERIFY(stop(*server, SIGTERM));
 }
 
 QTEST_GUILESS_MAIN(TestDdeItemServer)

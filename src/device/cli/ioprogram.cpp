@@ -17,7 +17,7 @@ namespace {
 
 const char *const UsageHead =
     "Usage: telvioxd-io [--port N | --device PATH] [--baud B] [--checksum] [--timeout MS]\n"
-    "                   [--repeat MS [--count K]] COMMAND\n"
+    "                   [--repeat MS [--count K]] [--csv] COMMAND\n"
     "       telvioxd-io --list\n"
     "Commands:\n";
 
@@ -31,6 +31,14 @@ const char *const OptionsHelp =
     "  --timeout MS      reply time-out (default 1000)\n"
     "  --repeat MS       repeat the command every MS milliseconds\n"
     "  --count K         with --repeat: stop after K runs (default: until interrupted)\n"
+    "                    With --repeat every result line, and every error line on\n"
+    "                    stderr, starts with the local time to the millisecond,\n"
+    "                    for example 2026-12-06T22:14:03.512+01:00\n"
+    "  --csv             print each result as a CSV row under a header row: the\n"
+    "                    time, then the command's fields (read: address, model and\n"
+    "                    one column per value; raw: the reply; call: the result,\n"
+    "                    what the function filled, the command and the reply);\n"
+    "                    for scan the same as its own --csv\n"
     "  --list            list the library functions and where they take their arguments\n"
     "  --version         print the program's version\n"
     "Addresses are hexadecimal; numbers are decimal or 0x-prefixed hexadecimal.\n"
@@ -88,6 +96,8 @@ std::optional<Options> readOptions(const QCommandLineParser &parser, const Progr
     options.settings.baud = qint32(baud);
     options.settings.checksum = parser.isSet(o.checksum);
     options.settings.timeoutMs = int(timeout);
+    options.settings.csv = parser.isSet(o.csv);
+    options.settings.timeStamps = parser.isSet(o.repeat);
     options.repeatMs = int(repeat);
     options.device = parser.value(o.device);
     return options;
@@ -213,7 +223,7 @@ bool stopSignalled()
 void ProgramOptions::addTo(QCommandLineParser &parser) const
 {
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.addOptions({port, device, baud, checksum, timeout, repeat, count, list});
+    parser.addOptions({port, device, baud, checksum, timeout, repeat, count, csv, list});
 }
 
 QString helpText()

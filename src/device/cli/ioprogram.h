@@ -19,6 +19,7 @@ struct ProgramOptions
     QCommandLineOption timeout{QStringLiteral("timeout"), QString(), QStringLiteral("MS")};
     QCommandLineOption repeat{QStringLiteral("repeat"), QString(), QStringLiteral("MS")};
     QCommandLineOption count{QStringLiteral("count"), QString(), QStringLiteral("K")};
+    QCommandLineOption csv{QStringLiteral("csv")};
     QCommandLineOption list{QStringLiteral("list")};
 
     void addTo(QCommandLineParser &parser) const;

@@ -1,6 +1,7 @@
 #include "iotool.h"
 
 #include "core/moduleerror.h"
+#include "core/scripttext.h"
 #include "device/catalogue.h"
 
 #include <cmath>
@@ -55,27 +56,46 @@ struct Blocks
     FloatBlock f{};
 };
 
-// What one call filled, as "name=value" words.
-QStringList outputWords(const ModuleLibrary::Function &fn, const Blocks &b)
+// What one call filled, as names and values.
+QList<QPair<QString, QString>> outputValues(const ModuleLibrary::Function &fn, const Blocks &b)
 {
-    QStringList words;
+    QList<QPair<QString, QString>> values;
     if (fn.outputs & ModuleLibrary::OutValue)
-        words << QStringLiteral("fBuf0=") + QString::number(double(b.f[0]), 'g', 7);
+        values.append({QStringLiteral("fBuf0"), QString::number(double(b.f[0]), 'g', 7)});
     if (fn.outputs & ModuleLibrary::OutElement5) {
         const qint64 v = b.get(5);
-        words << QStringLiteral("e5=") +
-                     ((fn.outputs & ModuleLibrary::OutBits)
-                          ? hexText(b.wide ? quint32(v) : quint32(quint16(v)), 4)
-                          : QString::number(v));
+        values.append(
+            {QStringLiteral("e5"), (fn.outputs & ModuleLibrary::OutBits)
+                                       ? hexText(b.wide ? quint32(v) : quint32(quint16(v)), 4)
+                                       : QString::number(v)});
     }
     if (fn.outputs & ModuleLibrary::OutElement7)
-        words << QStringLiteral("e7=") + QString::number(b.get(7));
+        values.append({QStringLiteral("e7"), QString::number(b.get(7))});
     if (fn.outputs & ModuleLibrary::OutElement8)
-        words << QStringLiteral("e8=") + QString::number(b.get(8));
+        values.append({QStringLiteral("e8"), QString::number(b.get(8))});
     if (fn.outputs & ModuleLibrary::OutLong)
-        words << QStringLiteral("long=") +
-                     QString::number(MakeLong(qint16(b.get(7)), qint16(b.get(8))));
+        values.append({QStringLiteral("long"),
+                       QString::number(MakeLong(qint16(b.get(7)), qint16(b.get(8))))});
+    return values;
+}
+
+// The plain form of names and values: "name=value" words; the CSV form: the
+// names as columns, the values as the row.
+QStringList nameValueWords(const QList<QPair<QString, QString>> &values)
+{
+    QStringList words;
+    for (const auto &[name, value] : values)
+        words << name + QLatin1Char('=') + value;
     return words;
+}
+
+void splitValues(const QList<QPair<QString, QString>> &values, QStringList &columns,
+                 QStringList &row)
+{
+    for (const auto &[name, value] : values) {
+        columns << name;
+        row << value;
+    }
 }
 
 // The read functions of each kind of module, for stand-alone, slot and 92000
@@ -343,10 +363,53 @@ QString IoTool::describe(qint16 code) const
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
+QString IoTool::timeStamp() const
+{
+    return scripttext::isoTimeStamp(m_library.link().clock().wallTime());
+}
+
+void IoTool::printLine(const QString &line)
+{
+    if (m_settings.timeStamps)
+        m_out << timeStamp() << ' ';
+    m_out << line << Qt::endl;
+}
+
+void IoTool::printHeader(const QStringList &columns, bool withTime)
+{
+    const QStringList header = withTime ? QStringList{QStringLiteral("time")} + columns : columns;
+    if (header == m_header)
+        return;
+    m_header = header;
+    m_out << scripttext::csvRow(header) << Qt::endl;
+}
+
+void IoTool::printRow(const QStringList &columns, const QStringList &values, bool withTime)
+{
+    printHeader(columns, withTime);
+    m_out << scripttext::csvRow(withTime ? QStringList{timeStamp()} + values : values) << Qt::endl;
+}
+
+QTextStream &IoTool::errorLine()
+{
+    if (m_settings.timeStamps)
+        m_err << timeStamp() << ' ';
+    return m_err;
+}
+
+void IoTool::printResult(const QString &plainLine, const QStringList &columns,
+                         const QStringList &values)
+{
+    if (m_settings.csv)
+        printRow(columns, values, true);
+    else
+        printLine(plainLine);
+}
+
 void IoTool::reportError(const QString &prefix, qint16 code, const QString &detail)
 {
-    m_err << prefix << "error " << code << ": " << describe(code) << detail << " on "
-          << describePort(m_port, m_settings.baud) << Qt::endl;
+    errorLine() << prefix << "error " << code << ": " << describe(code) << detail << " on "
+                << describePort(m_port, m_settings.baud) << Qt::endl;
 }
 
 int IoTool::raw(const QByteArray &command)
@@ -355,7 +418,8 @@ int IoTool::raw(const QByteArray &command)
     const qint16 r = m_library.link().Send_Receive_Cmd(
         m_settings.port, command, reply, m_settings.timeoutMs, m_settings.checksum ? 1 : 0);
     if (r == LinkCode::Ok) {
-        m_out << reply << Qt::endl;
+        const QString text = QString::fromLatin1(reply);
+        printResult(text, {QStringLiteral("reply")}, {text});
         return ExitOk;
     }
     reportError({}, r,
@@ -376,20 +440,22 @@ int IoTool::call(CallRequest &request)
     b.w = request.w;
     b.dw = request.dw;
     b.f = request.f;
-    QStringList words{QStringLiteral("result=") + QString::number(r)};
-    words << outputWords(fn, b);
-    words << QStringLiteral("sent=") + QString::fromLatin1(sent)
-          << QStringLiteral("reply=") + QString::fromLatin1(reply);
-    m_out << words.join(QLatin1Char(' ')) << Qt::endl;
+    QList<QPair<QString, QString>> values{{QStringLiteral("result"), QString::number(r)}};
+    values << outputValues(fn, b);
+    values.append({QStringLiteral("sent"), QString::fromLatin1(sent)});
+    values.append({QStringLiteral("reply"), QString::fromLatin1(reply)});
+    QStringList columns, row;
+    splitValues(values, columns, row);
+    printResult(nameValueWords(values).join(QLatin1Char(' ')), columns, row);
     if (r == LinkCode::Ok)
         return ExitOk;
     reportError({}, r);
     return ExitFailure;
 }
 
-QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
-                             std::optional<int> slot, int channels, const QString &prefix,
-                             qint16 &failure)
+IoTool::Values IoTool::readChannels(const char *function, qint32 typeCode, int address,
+                                    std::optional<int> slot, int channels, const QString &prefix,
+                                    qint16 &failure)
 {
     const ModuleLibrary::Function *fn =
         function ? ModuleLibrary::function(QLatin1String(function)) : nullptr;
@@ -404,7 +470,7 @@ QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
     if (slot)
         b.set(7, *slot);
 
-    QStringList words;
+    Values values;
     for (int channel = 0; channel < channels; ++channel) {
         if (fn->channelElement >= 0)
             b.set(fn->channelElement, channel);
@@ -429,9 +495,9 @@ QString IoTool::readChannels(const char *function, qint32 typeCode, int address,
             text = hexText(b.wide ? quint32(b.get(5)) : quint32(quint16(b.get(5))), 4);
         // Channels are numbered; a whole digital port is not.
         const bool numbered = fn->channelElement >= 0;
-        words << (numbered ? prefix + QString::number(channel) : prefix) + QLatin1Char('=') + text;
+        values.append({numbered ? prefix + QString::number(channel) : prefix, text});
     }
-    return words.join(QLatin1Char(' '));
+    return values;
 }
 
 int IoTool::read(int address, std::optional<int> slot)
@@ -456,13 +522,13 @@ int IoTool::read(int address, std::optional<int> slot)
     const QString name = QString::fromLatin1(reply.mid(3));
     const catalogue::ModelInfo *info = catalogue::modelInfo(name);
     if (!info) {
-        m_err << where << ' ' << name << ": model not known" << Qt::endl;
+        errorLine() << where << ' ' << name << ": model not known" << Qt::endl;
         return ExitFailure;
     }
 
     const Family family = catalogue::familyOf(name);
     const qint32 code = catalogue::typeCodeOfName(name);
-    QStringList parts;
+    Values parts;
     qint16 failure = LinkCode::Ok;
     switch (info->kind) {
     case Kind::AnalogInput:
@@ -500,15 +566,24 @@ int IoTool::read(int address, std::optional<int> slot)
             for (int i = 3; i + 1 < table.size(); i += 2)
                 codes << QString::fromLatin1(table.mid(i, 2));
         }
-        parts << QStringLiteral("slots=") + codes.join(QLatin1Char(','));
+        parts.append({QStringLiteral("slots"), codes.join(QLatin1Char(','))});
         break;
     }
     case Kind::WatchDog:
         break;
     }
-    parts.removeAll(QString());
-    parts.prepend(where + QLatin1Char(' ') + name + QLatin1Char(':'));
-    m_out << parts.join(QLatin1Char(' ')) << Qt::endl;
+    QStringList words = nameValueWords(parts);
+    words.prepend(where + QLatin1Char(' ') + name + QLatin1Char(':'));
+    QStringList columns{QStringLiteral("address")};
+    QStringList row{QString::fromLatin1(aa)};
+    if (slot) {
+        columns << QStringLiteral("slot");
+        row << QString::number(*slot);
+    }
+    columns << QStringLiteral("model");
+    row << name;
+    splitValues(parts, columns, row);
+    printResult(words.join(QLatin1Char(' ')), columns, row);
     // A value the module did not give is a failure, even with the others read.
     if (failure == LinkCode::Ok)
         return ExitOk;

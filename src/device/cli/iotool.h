@@ -3,6 +3,7 @@
 #include "device/modulelibrary.h"
 #include "device/portpath.h"
 
+#include <QPair>
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
@@ -15,13 +16,15 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
-// What every exchange of one run uses.
+// What every run uses: the exchanges' settings and how results are printed.
 struct Settings
 {
     int port = 1;
     qint32 baud = 9600;
     bool checksum = false;
     int timeoutMs = 1000;
+    bool csv = false;        // each result a CSV row under a header of its columns
+    bool timeStamps = false; // each result and error line starts with the time
 };
 
 // A library call with its parameter blocks filled from the command line.
@@ -63,21 +66,39 @@ public:
     QTextStream &out() const { return m_out; }
     QTextStream &err() const { return m_err; }
 
+    // The time of day, as a result's time stamp shows it.
+    QString timeStamp() const;
+    // A result line as the plain output shows it, after its time when time
+    // stamps are on.
+    void printLine(const QString &line);
+    // The header row of a table, printed when it differs from the last one,
+    // so repeated runs print it once. The time column comes first when asked.
+    void printHeader(const QStringList &columns, bool withTime);
+    // A row of values under printHeader(columns, withTime).
+    void printRow(const QStringList &columns, const QStringList &values, bool withTime);
+    // Starts a line on stderr: its time when time stamps are on.
+    QTextStream &errorLine();
+
 private:
+    // One result: the plain line, or in CSV a row of its values with the
+    // time first.
+    void printResult(const QString &plainLine, const QStringList &columns,
+                     const QStringList &values);
     QString describe(qint16 code) const;
     // "error N: text" and where the exchange went, on stderr.
     void reportError(const QString &prefix, qint16 code, const QString &detail = {});
-    // Reads every channel of a module with the named function into one line
-    // part; the first failure that is not a range verdict lands in failure.
-    QString readChannels(const char *function, qint32 typeCode, int address,
-                         std::optional<int> slot, int channels, const QString &prefix,
-                         qint16 &failure);
+    // Reads every channel of a module with the named function into names and
+    // values; the first failure that is not a range verdict lands in failure.
+    using Values = QList<QPair<QString, QString>>;
+    Values readChannels(const char *function, qint32 typeCode, int address, std::optional<int> slot,
+                        int channels, const QString &prefix, qint16 &failure);
 
     ModuleLibrary &m_library;
     Settings m_settings;
     PortChoice m_port;
     QTextStream &m_out;
     QTextStream &m_err;
+    QStringList m_header;
 };
 
 } // namespace telviox::io

@@ -36,15 +36,6 @@ private:
     QTextStream &m_err;
 };
 
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QString hexAddress(int address)
 {
     return QString::number(address, 16).toUpper().rightJustified(2, QLatin1Char('0'));
@@ -56,6 +47,9 @@ public:
     bool parse(const QStringList &args, const Settings &settings, QString *error) override
     {
         m_options.checksum = settings.checksum;
+        // The program's --csv before the command word means the scan's own.
+        if (settings.csv)
+            m_format = Format::Csv;
         for (int i = 0; i < args.size(); ++i) {
             const QString &word = args.at(i);
             if (word == QLatin1String("--checksum")) {
@@ -63,11 +57,12 @@ public:
                 continue;
             }
             if (word == QLatin1String("--csv") || word == QLatin1String("--lines")) {
-                if (m_format != Format::Plain) {
+                const Format format = word == QLatin1String("--csv") ? Format::Csv : Format::Lines;
+                if (m_format != Format::Plain && m_format != format) {
                     *error = QStringLiteral("scan: give --csv or --lines, not both");
                     return false;
                 }
-                m_format = word == QLatin1String("--csv") ? Format::Csv : Format::Lines;
+                m_format = format;
                 continue;
             }
             const bool takesValue =
@@ -119,31 +114,37 @@ public:
             tool.err().flush();
         }
 
-        QTextStream &out = tool.out();
+        // Repeated scans carry the time of each result, as every command's do.
+        const bool stamped = tool.settings().timeStamps;
+        const QStringList columns{QStringLiteral("address"),  QStringLiteral("baud"),
+                                  QStringLiteral("checksum"), QStringLiteral("name"),
+                                  QStringLiteral("slot"),     QStringLiteral("decoded")};
         if (m_format == Format::Csv)
-            out << "address,baud,checksum,name,slot,decoded\n";
+            tool.printHeader(columns, stamped);
         for (const LineScan::Entry &entry : entries) {
             const QString slot = entry.slot < 0 ? QString() : QString::number(entry.slot);
             switch (m_format) {
             case Format::Lines:
-                out << entry.line << '\n';
+                tool.printLine(entry.line);
                 break;
             case Format::Csv:
-                out << hexAddress(entry.address) << ',' << entry.baud << ',' << entry.checksum
-                    << ',' << csvField(entry.name) << ',' << slot << ',' << csvField(entry.remark)
-                    << '\n';
+                tool.printRow(columns,
+                              {hexAddress(entry.address), QString::number(entry.baud),
+                               QString::number(entry.checksum), entry.name, slot, entry.remark},
+                              stamped);
                 break;
             case Format::Plain:
-                out << hexAddress(entry.address) << "  "
-                    << QString::number(entry.baud).leftJustified(6) << "  "
-                    << (entry.checksum ? "checksum" : "-       ") << "  "
-                    << entry.name.leftJustified(6) << "  "
-                    << (slot.isEmpty() ? QStringLiteral("- ") : QLatin1Char('S') + slot) << "  "
-                    << entry.remark << '\n';
+                tool.printLine(hexAddress(entry.address) + QStringLiteral("  ") +
+                               QString::number(entry.baud).leftJustified(6) + QStringLiteral("  ") +
+                               QLatin1String(entry.checksum ? "checksum" : "-       ") +
+                               QStringLiteral("  ") + entry.name.leftJustified(6) +
+                               QStringLiteral("  ") +
+                               (slot.isEmpty() ? QStringLiteral("- ") : QLatin1Char('S') + slot) +
+                               QStringLiteral("  ") + entry.remark);
                 break;
             }
         }
-        out.flush();
+        tool.out().flush();
         return stopSignalled() ? ExitFailure : ExitOk;
     }
 

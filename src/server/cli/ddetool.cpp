@@ -1,12 +1,20 @@
 #include "ddetool.h"
 
+#include "core/clock.h"
+#include "core/scripttext.h"
 #include "server/ddeclient.h"
 #include "server/ddeitemserver.h"
+#include "server/ddenames.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusPendingCallWatcher>
+#include <QDBusReply>
+#include <QDBusServiceWatcher>
 #include <QSocketNotifier>
 #include <csignal>
+#include <memory>
 #include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,17 +25,22 @@ namespace {
 
 const char Usage[] = "usage: telvioxd-dde [--timeout MS] request SERVICE TOPIC ITEM\n"
                      "       telvioxd-dde [--timeout MS] poke SERVICE TOPIC ITEM TEXT\n"
-                     "       telvioxd-dde [--timeout MS] advise SERVICE TOPIC ITEM\n"
+                     "       telvioxd-dde [--timeout MS] [--csv] advise SERVICE TOPIC ITEM\n"
                      "       telvioxd-dde serve SERVICE TOPIC ITEM=TEXT...\n"
                      "\n"
                      "request  prints the item's text\n"
                      "poke     writes TEXT into the item\n"
-                     "advise   prints the item's text, then every change, until interrupted\n"
+                     "advise   prints the item's text, then every change, until interrupted;\n"
+                     "         on stderr, with the time, when the server leaves the bus and\n"
+                     "         when it comes back (then the item's text again); waits for a\n"
+                     "         server that is not there yet\n"
                      "serve    holds the items until interrupted; prints a ready line, then\n"
                      "         ITEM=TEXT for every poke; ITEM=TEXT lines on standard input\n"
                      "         change items\n"
                      "\n"
                      "--timeout MS  how long to wait for the server's answer (default 300000)\n"
+                     "--csv         advise: a header row, then time,item,text rows; the time\n"
+                     "              is local to the millisecond (2026-12-06T22:14:03.512+01:00)\n"
                      "--version     print the program's version\n";
 
 // One run as the command line asks for it.
@@ -36,15 +49,19 @@ struct Invocation
     QString command;
     QStringList args;
     int timeoutMs = DdeClient::DefaultTimeoutMs;
+    bool csv = false;
 };
 
 // The words each command takes; a usage error's text, or nothing when they fit.
-std::optional<QString> checkWords(const QString &command, qsizetype count, bool timeoutGiven)
+std::optional<QString> checkWords(const QString &command, qsizetype count, bool timeoutGiven,
+                                  bool csv)
 {
     if (command.isEmpty())
         return QStringLiteral("no command given");
     if (command == u"serve" && timeoutGiven)
         return QStringLiteral("--timeout does not apply to serve");
+    if (csv && command != u"advise")
+        return QStringLiteral("--csv goes with advise");
     if (command == u"request" || command == u"advise") {
         if (count != 3)
             return QStringLiteral("%1 takes SERVICE TOPIC ITEM").arg(command);
@@ -105,30 +122,125 @@ int runPoke(ToolCommandLine &cl, const Invocation &run)
     return result.ok() ? ToolCommandLine::ExitOk : cl.failure(result.error);
 }
 
+// Watches one item across its server's comings and goings: the item's text
+// and every change on stdout; on stderr, with the time, when the server
+// leaves the bus and when it comes back, after which the text is read again.
+class AdviseWatch
+{
+public:
+    AdviseWatch(ToolCommandLine &cl, const Invocation &run, Clock &clock)
+        : m_cl(cl), m_service(run.args.at(0)), m_topic(run.args.at(1)), m_item(run.args.at(2)),
+          m_timeoutMs(run.timeoutMs), m_csv(run.csv), m_clock(clock),
+          m_link(QDBusConnection::sessionBus(), m_service, m_topic, m_item),
+          m_owners(DdeNames::busName(m_service), QDBusConnection::sessionBus(),
+                   QDBusServiceWatcher::WatchForOwnerChange)
+    {
+        QObject::connect(&m_link, &DdeAdviseLink::advised, &m_link,
+                         [this](const QString &, const QString &text) { print(text); });
+        QObject::connect(&m_owners, &QDBusServiceWatcher::serviceOwnerChanged, &m_owners,
+                         [this](const QString &, const QString &, const QString &owner) {
+                             ownerChanged(owner);
+                         });
+    }
+
+    // Reads the current text when the server is there; a failure that
+    // waiting would not mend ends the run with its status.
+    std::optional<int> start()
+    {
+        // Listen first, then read: a change between the two is not lost. The
+        // answer and an early Advise may then carry the same text; print it once.
+        if (!m_link.isActive())
+            return m_cl.failure(m_link.errorString());
+        const QDBusReply<QString> owner =
+            QDBusConnection::sessionBus().interface()->serviceOwner(DdeNames::busName(m_service));
+        m_owner = owner.isValid() ? owner.value() : QString();
+        if (m_csv)
+            m_cl.out() << scripttext::csvRow({QStringLiteral("time"), QStringLiteral("item"),
+                                              QStringLiteral("text")})
+                       << Qt::endl;
+        if (m_owner.isEmpty()) {
+            note(QStringLiteral("is not on the bus; waiting for it"));
+            return std::nullopt;
+        }
+        m_seen = true;
+        const DdeResult current = DdeClient().request(m_service, m_topic, m_item, m_timeoutMs);
+        if (current.status == DdeResult::Status::NoService)
+            return std::nullopt; // gone meanwhile: its leaving is heard next
+        if (!current.ok())
+            return m_cl.failure(current.error);
+        print(current.text);
+        return std::nullopt;
+    }
+
+private:
+    void ownerChanged(const QString &owner)
+    {
+        if (owner == m_owner)
+            return;
+        if (!m_owner.isEmpty())
+            note(QStringLiteral("left the bus"));
+        m_owner = owner;
+        m_reading.reset();
+        if (owner.isEmpty())
+            return;
+        note(m_seen ? QStringLiteral("came back") : QStringLiteral("is on the bus"));
+        m_seen = true;
+        // A fresh server's text is news even when it equals the last one.
+        m_last.reset();
+        m_reading = std::make_unique<QDBusPendingCallWatcher>(
+            DdeClient().startRequest(m_service, m_topic, m_item, m_timeoutMs));
+        QObject::connect(m_reading.get(), &QDBusPendingCallWatcher::finished, m_reading.get(),
+                         [this](QDBusPendingCallWatcher *call) {
+                             const DdeResult result =
+                                 DdeClient::requestResult(call->reply(), m_service, m_topic);
+                             // Gone again before answering: its leaving says so.
+                             if (result.ok())
+                                 print(result.text);
+                             else if (result.status != DdeResult::Status::NoService)
+                                 stampedError(result.error);
+                         });
+    }
+
+    void print(const QString &text)
+    {
+        if (m_last == text)
+            return;
+        m_last = text;
+        QTextStream &out = m_cl.out();
+        if (m_csv)
+            out << scripttext::csvRow({stamp(), m_item, text});
+        else
+            out << text;
+        out << Qt::endl;
+    }
+
+    QString stamp() const { return scripttext::isoTimeStamp(m_clock.wallTime()); }
+    void stampedError(const QString &text) { m_cl.err() << stamp() << ' ' << text << Qt::endl; }
+    void note(const QString &what)
+    {
+        stampedError(QStringLiteral("server ") + m_service + QLatin1Char(' ') + what);
+    }
+
+    ToolCommandLine &m_cl;
+    const QString m_service;
+    const QString m_topic;
+    const QString m_item;
+    const int m_timeoutMs;
+    const bool m_csv;
+    Clock &m_clock;
+    DdeAdviseLink m_link;
+    QDBusServiceWatcher m_owners;
+    QString m_owner;
+    bool m_seen = false;
+    std::optional<QString> m_last;
+    std::unique_ptr<QDBusPendingCallWatcher> m_reading;
+};
+
 int runAdvise(QCoreApplication &app, ToolCommandLine &cl, const Invocation &run)
 {
-    const QString &service = run.args.at(0);
-    const QString &topic = run.args.at(1);
-    const QString &item = run.args.at(2);
-
-    // Listen first, then read: a change between the two is not lost. The
-    // answer and an early Advise may then carry the same text; print it once.
-    DdeAdviseLink link(QDBusConnection::sessionBus(), service, topic, item);
-    if (!link.isActive())
-        return cl.failure(link.errorString());
-    const DdeResult current = DdeClient().request(service, topic, item, run.timeoutMs);
-    if (!current.ok())
-        return cl.failure(current.error);
-    QString last = current.text;
-    QTextStream &out = cl.out();
-    out << last << Qt::endl;
-    QObject::connect(&link, &DdeAdviseLink::advised, &app,
-                     [&last, &out](const QString &, const QString &text) {
-                         if (text == last)
-                             return;
-                         last = text;
-                         out << text << Qt::endl;
-                     });
+    AdviseWatch watch(cl, run, SystemClock::instance());
+    if (const std::optional<int> done = watch.start())
+        return *done;
     if (!quitOnSignals(app))
         return cl.failure(QStringLiteral("cannot catch SIGINT and SIGTERM"));
     return app.exec() == 0 ? ToolCommandLine::ExitOk : ToolCommandLine::ExitFailure;
@@ -211,7 +323,7 @@ void ToolOptions::addTo(QCommandLineParser &parser) const
 {
     // A text after the command word may start with a dash ("-2.5").
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.addOption(timeout);
+    parser.addOptions({timeout, csv});
 }
 
 QString helpText()
@@ -233,10 +345,11 @@ int runTool(QCoreApplication &app, ToolCommandLine &commandLine, const ToolOptio
                 QStringLiteral("--timeout needs a positive number of milliseconds, not \"%1\"")
                     .arg(value));
     }
+    run.csv = parser.isSet(options.csv);
     run.args = parser.positionalArguments();
     if (!run.args.isEmpty())
         run.command = run.args.takeFirst();
-    if (const auto mistake = checkWords(run.command, run.args.size(), timeoutGiven))
+    if (const auto mistake = checkWords(run.command, run.args.size(), timeoutGiven, run.csv))
         return commandLine.usageError(*mistake);
 
     if (!QDBusConnection::sessionBus().isConnected())

@@ -12,6 +12,7 @@ namespace telviox::dde {
 struct ToolOptions
 {
     QCommandLineOption timeout{QStringLiteral("timeout"), QString(), QStringLiteral("MS")};
+    QCommandLineOption csv{QStringLiteral("csv")};
 
     void addTo(QCommandLineParser &parser) const;
 };
