@@ -57,9 +57,8 @@ QVariantMap ItemDiagnostics::toVariantMap() const
 }
 
 LineDiagnostics::LineDiagnostics(const SharedState &state, SerialLink &link, Clock &clock,
-                                 WallClock wallClock, QObject *parent)
-    : QObject(parent), m_state(state), m_link(link), m_clock(clock),
-      m_wallClock(wallClock ? std::move(wallClock) : [] { return QDateTime::currentDateTime(); })
+                                 QObject *parent)
+    : QObject(parent), m_state(state), m_link(link), m_clock(clock)
 {
     for (int p = 1; p <= ItemCount; ++p)
         m_rows[slotOf(p)].position = p;
@@ -115,7 +114,7 @@ void LineDiagnostics::reset()
 
 QDateTime LineDiagnostics::wallTime(qint64 tick) const
 {
-    return m_wallClock().addMSecs(tick - m_clock.tickCount());
+    return m_clock.wallTime().addMSecs(tick - m_clock.tickCount());
 }
 
 void LineDiagnostics::visitStarted(qint16 index, qint16 position)

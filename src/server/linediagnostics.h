@@ -8,7 +8,6 @@
 #include <QString>
 #include <QVariantMap>
 #include <array>
-#include <functional>
 #include <optional>
 
 namespace telviox {
@@ -59,12 +58,10 @@ class LineDiagnostics final : public QObject, public PollObserver
 public:
     static constexpr int ItemCount = 32;
     static constexpr int StaleIntervals = 3;
-    using WallClock = std::function<QDateTime()>;
 
-    // Observes the link's traffic until destroyed. The wall clock turns the
-    // link's ticks into times of day; it defaults to the system's.
+    // Observes the link's traffic until destroyed.
     LineDiagnostics(const SharedState &state, SerialLink &link, Clock &clock,
-                    WallClock wallClock = {}, QObject *parent = nullptr);
+                    QObject *parent = nullptr);
     ~LineDiagnostics() override;
 
     // Every position, in order; stale worked out now.
@@ -108,7 +105,6 @@ private:
     const SharedState &m_state;
     SerialLink &m_link;
     Clock &m_clock;
-    WallClock m_wallClock;
     int m_observerId = 0;
 
     mutable QMutex m_mutex;
