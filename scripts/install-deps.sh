@@ -3,14 +3,16 @@
 # skipping those already present. clang with its runtimes and symbolizer is
 # for the sanitized suite (scripts/test.sh --sanitize) and the fuzz targets;
 # mosquitto and curl are the real broker and client of the publishing tests,
-# dpkg-dev builds the package.
+# dpkg-dev builds the package. Qt's HTTP server needs the WebSockets CMake
+# package, which its Debian package does not pull in.
 set -euo pipefail
 
 packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build build-essential
           libgl-dev dbus-daemon libglib2.0-bin xvfb xauth fonts-dejavu-core
           clang libclang-rt-14-dev llvm-14
           poppler-utils
-          libmosquitto-dev mosquitto mosquitto-clients qt6-httpserver-dev curl dpkg-dev)
+          libmosquitto-dev mosquitto mosquitto-clients qt6-httpserver-dev qt6-websockets-dev
+          curl dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,348 @@
+#include "publish/mqtt/mqttpublisher.h"
+
+#include "publish/hostport.h"
+#include "server/ddeitemserver.h"
+#include "server/ddeprogramitems.h"
+#include "server/linediagnostics.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <mosquitto.h>
+#include <mutex>
+
+namespace telviox {
+
+namespace {
+
+constexpr int LoopTimeoutMs = 200;
+// How long a stop waits for "offline" and the goodbye to reach the broker.
+constexpr auto StopFlushLimit = std::chrono::seconds(1);
+
+void initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString errorText(int rc)
+{
+    if (rc == MOSQ_ERR_ERRNO)
+        return QString::fromLocal8Bit(strerror(errno));
+    return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+QByteArray utf8(const QString &text)
+{
+    return text.toUtf8();
+}
+
+} // namespace
+
+MqttPublisher::MqttPublisher(DdeItemServer &items, const LineDiagnostics *diagnostics,
+                             MqttSettings settings, QObject *parent)
+    : QObject(parent), m_items(items), m_diagnostics(diagnostics), m_settings(std::move(settings)),
+      m_service(items.service()), m_topic(items.topic())
+{
+    initLibrary();
+    connect(&m_items, &DdeItemServer::textChanged, this, &MqttPublisher::publishText);
+    if (m_diagnostics) {
+        connect(m_diagnostics, &LineDiagnostics::rowChanged, this,
+                &MqttPublisher::publishQualityAt);
+        connect(m_diagnostics, &LineDiagnostics::tableReset, this, [this] {
+            for (const QString &item : m_items.items())
+                publishQuality(item, false);
+        });
+    }
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    stop();
+}
+
+QString MqttPublisher::brokerName() const
+{
+    return formatHostPort(m_settings.host, m_settings.effectivePort());
+}
+
+bool MqttPublisher::start(QString *error)
+{
+    if (m_mosq) {
+        *error = QStringLiteral("MQTT publishing runs already");
+        return false;
+    }
+    const QString why = checkMqttSettings(m_settings);
+    if (!why.isEmpty()) {
+        *error = why;
+        return false;
+    }
+    const QByteArray clientId = utf8(m_settings.clientId);
+    m_mosq = mosquitto_new(clientId.isEmpty() ? nullptr : clientId.constData(), true, this);
+    if (!m_mosq) {
+        *error = QStringLiteral("cannot set up an MQTT client: %1").arg(errorText(MOSQ_ERR_ERRNO));
+        return false;
+    }
+    // Our own thread runs the loop: the library must guard its state.
+    mosquitto_threaded_set(m_mosq, true);
+    mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
+    mosquitto_message_callback_set(m_mosq, &MqttPublisher::onMessage);
+
+    const auto fail = [this, error](const QString &what, int rc) {
+        *error = QStringLiteral("%1: %2").arg(what, errorText(rc));
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+        return false;
+    };
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!m_settings.user.isEmpty()) {
+        rc = mosquitto_username_pw_set(
+            m_mosq, utf8(m_settings.user).constData(),
+            m_settings.password.isEmpty() ? nullptr : utf8(m_settings.password).constData());
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(QStringLiteral("MQTT user name"), rc);
+    }
+    if (m_settings.tls()) {
+        const QByteArray ca = QFile::encodeName(m_settings.caFile);
+        const QByteArray cert = QFile::encodeName(m_settings.certFile);
+        const QByteArray key = QFile::encodeName(m_settings.keyFile);
+        rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr,
+                               cert.isEmpty() ? nullptr : cert.constData(),
+                               key.isEmpty() ? nullptr : key.constData(), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(QStringLiteral("MQTT TLS files"), rc);
+    }
+    const QByteArray statusTopic = utf8(mqtttopics::status(m_service));
+    rc = mosquitto_will_set(m_mosq, statusTopic.constData(), 7, "offline", 1, true);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return fail(QStringLiteral("MQTT last will"), rc);
+
+    m_stopping = false;
+    m_retrySeconds = qMax(1, m_settings.firstRetrySeconds);
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void MqttPublisher::stop()
+{
+    if (!m_mosq)
+        return;
+    if (m_sessionUp)
+        publish(mqtttopics::status(m_service), QByteArrayLiteral("offline"), 1);
+    m_stopping = true;
+    // Queued behind "offline": the broker drops the last will on a goodbye.
+    mosquitto_disconnect(m_mosq);
+    {
+        const std::lock_guard<std::mutex> lock(m_waitMutex);
+        m_wake.notify_all();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    mosquitto_destroy(m_mosq);
+    m_mosq = nullptr;
+    m_sessionUp = false;
+    if (m_connected) {
+        m_connected = false;
+        emit connectedChanged(false);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Network thread
+
+void MqttPublisher::run()
+{
+    const QByteArray host = utf8(m_settings.host);
+    bool first = true;
+    while (!m_stopping) {
+        const int rc = first ? mosquitto_connect(m_mosq, host.constData(),
+                                                 m_settings.effectivePort(),
+                                                 m_settings.keepAliveSeconds)
+                             : mosquitto_reconnect(m_mosq);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Before a first connect the library knows no host: try it afresh.
+            tell(QStringLiteral("MQTT: cannot connect to %1: %2; retrying")
+                     .arg(brokerName(), errorText(rc)));
+            waitBeforeRetry();
+            continue;
+        }
+        first = false;
+        std::optional<std::chrono::steady_clock::time_point> stopAt;
+        for (;;) {
+            const int loop = mosquitto_loop(m_mosq, LoopTimeoutMs, 1);
+            if (loop != MOSQ_ERR_SUCCESS)
+                break;
+            if (m_stopping && !stopAt) {
+                // Also when the stop came while connecting: its goodbye
+                // found no connection then.
+                mosquitto_disconnect(m_mosq);
+                stopAt = std::chrono::steady_clock::now() + StopFlushLimit;
+            } else if (stopAt && std::chrono::steady_clock::now() > *stopAt) {
+                // The goodbye ends the loop once written; a broker that takes
+                // nothing any more must not hold the stop up.
+                break;
+            }
+        }
+        m_sessionUp = false;
+        if (!m_stopping)
+            waitBeforeRetry();
+    }
+}
+
+void MqttPublisher::waitBeforeRetry()
+{
+    std::unique_lock<std::mutex> lock(m_waitMutex);
+    m_wake.wait_for(lock, std::chrono::seconds(m_retrySeconds), [this] { return m_stopping.load(); });
+    m_retrySeconds = qMin(m_retrySeconds * 2, qMax(1, m_settings.lastRetrySeconds));
+}
+
+void MqttPublisher::tell(const QString &line)
+{
+    if (line == m_lastTold)
+        return;
+    m_lastTold = line;
+    QMetaObject::invokeMethod(this, [this, line] { emit message(line); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
+{
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    if (rc != 0) {
+        publisher->tell(QStringLiteral("MQTT: %1 refused the connection: %2; retrying")
+                            .arg(publisher->brokerName(),
+                                 QString::fromUtf8(mosquitto_connack_string(rc))));
+        return;
+    }
+    publisher->m_retrySeconds = qMax(1, publisher->m_settings.firstRetrySeconds);
+    publisher->m_lastTold.clear();
+    publisher->m_sessionUp = true;
+    QMetaObject::invokeMethod(
+        publisher, [publisher] { publisher->sessionStarted(); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
+{
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    const bool wasUp = publisher->m_sessionUp.exchange(false);
+    if (!wasUp || publisher->m_stopping)
+        return;
+    const QString why = rc == 0 ? QStringLiteral("closed") : errorText(rc);
+    QMetaObject::invokeMethod(
+        publisher, [publisher, why] { publisher->sessionEnded(why); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    const QString topic = QString::fromUtf8(message->topic);
+    const QByteArray payload(static_cast<const char *>(message->payload),
+                             message->payload ? message->payloadlen : 0);
+    const bool retained = message->retain;
+    QMetaObject::invokeMethod(
+        publisher,
+        [publisher, topic, payload, retained] { publisher->setReceived(topic, payload, retained); },
+        Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------
+// Items' thread
+
+void MqttPublisher::sessionStarted()
+{
+    if (!m_sessionUp)
+        return; // lost again before this was handled; the next one comes
+    const QByteArray filter = utf8(mqtttopics::setFilter(m_service, m_topic));
+    mosquitto_subscribe(m_mosq, nullptr, filter.constData(), 1);
+    publish(mqtttopics::status(m_service), QByteArrayLiteral("online"), 1);
+    publishAll();
+    if (!m_connected) {
+        m_connected = true;
+        emit message(QStringLiteral("MQTT: connected to %1").arg(brokerName()));
+        emit connectedChanged(true);
+    }
+}
+
+void MqttPublisher::sessionEnded(const QString &why)
+{
+    if (!m_connected)
+        return;
+    m_connected = false;
+    emit message(QStringLiteral("MQTT: connection to %1 lost (%2); reconnecting")
+                     .arg(brokerName(), why));
+    emit connectedChanged(false);
+}
+
+void MqttPublisher::setReceived(const QString &topic, const QByteArray &payload, bool retained)
+{
+    const QString item = mqtttopics::itemOfSet(m_service, m_topic, topic);
+    // A retained write would be replayed at every reconnect and undo
+    // everything written since: only live writes count.
+    if (retained) {
+        emit message(QStringLiteral("MQTT: ignored a retained write on %1").arg(topic));
+        return;
+    }
+    if (item.isEmpty() || !m_items.hasItem(item)) {
+        emit message(QStringLiteral("MQTT: ignored a write to the unknown item %1").arg(topic));
+        return;
+    }
+    if (payload.size() > MaxSetBytes) {
+        emit message(QStringLiteral("MQTT: ignored a write of %1 bytes to %2 (at most %3)")
+                         .arg(payload.size())
+                         .arg(item)
+                         .arg(MaxSetBytes));
+        return;
+    }
+    m_items.poke(item, QString::fromUtf8(payload));
+}
+
+void MqttPublisher::publishAll()
+{
+    m_publishedQuality.clear();
+    for (const QString &item : m_items.items()) {
+        publishText(item, m_items.text(item));
+        publishQuality(item, true);
+    }
+}
+
+void MqttPublisher::publishText(const QString &item, const QString &text)
+{
+    if (!mqtttopics::isTopicLevel(item))
+        return;
+    publish(mqtttopics::item(m_service, m_topic, item), utf8(text), 0);
+}
+
+void MqttPublisher::publishQualityAt(int position)
+{
+    publishQuality(DdeProgramItems::itemName(position), false);
+}
+
+void MqttPublisher::publishQuality(const QString &item, bool always)
+{
+    if (!m_diagnostics || !m_items.hasItem(item) || !mqtttopics::isTopicLevel(item))
+        return;
+    const ItemQuality quality = itemQuality(m_diagnostics, item);
+    const auto known = m_publishedQuality.constFind(item);
+    if (!always && known != m_publishedQuality.cend() && *known == quality)
+        return;
+    if (publish(mqtttopics::quality(m_service, m_topic, item),
+                QJsonDocument(qualityObject(quality)).toJson(QJsonDocument::Compact), 0))
+        m_publishedQuality.insert(item, quality);
+}
+
+bool MqttPublisher::publish(const QString &topic, const QByteArray &payload, int qos)
+{
+    // Nothing is queued while away: the next session sends everything anew.
+    if (!m_mosq || !m_sessionUp)
+        return false;
+    const QByteArray name = utf8(topic);
+    return mosquitto_publish(m_mosq, nullptr, name.constData(), int(payload.size()),
+                             payload.constData(), qos, true) == MOSQ_ERR_SUCCESS;
+}
+
+} // namespace telviox
