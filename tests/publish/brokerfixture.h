@@ -1,0 +1,170 @@
+#pragma once
+
+// A real mosquitto broker on a free loopback port, and mosquitto_sub /
+// mosquitto_pub runs that keep the test's event loop turning, so that what
+// the publisher hands to its thread is served while they run.
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+#include <memory>
+
+namespace telviox::test {
+
+using namespace Qt::StringLiterals;
+
+// Generous limits: the machine is shared; nothing is timed.
+constexpr int Patience = 30000;
+
+inline QString findProgram(const QString &name)
+{
+    QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/usr/local/sbin"_s});
+    return path;
+}
+
+inline quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+struct ToolResult
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end while the event loop turns.
+inline ToolResult runTool(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    ToolResult result;
+    if (!process.waitForStarted(Patience))
+        return result;
+    QSignalSpy finished(&process, &QProcess::finished);
+    if (process.state() != QProcess::NotRunning)
+        finished.wait(Patience * 2);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(Patience);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+class Broker
+{
+public:
+    static QString program() { return findProgram(u"mosquitto"_s); }
+    static bool installed()
+    {
+        return !program().isEmpty() && !findProgram(u"mosquitto_sub"_s).isEmpty() &&
+               !findProgram(u"mosquitto_pub"_s).isEmpty();
+    }
+
+    ~Broker() { stop(); }
+
+    // Writes the configuration (and a password file for user/password) and
+    // starts the broker; true once it accepts connections.
+    bool start(const QString &user = {}, const QString &password = {})
+    {
+        if (!m_dir.isValid())
+            return false;
+        if (m_port == 0)
+            m_port = freePort();
+        QString config = u"listener %1 127.0.0.1\nlog_type error\nlog_type warning\n"_s.arg(m_port);
+        // Started by root, the broker would become the user "mosquitto" and
+        // lose the password file in the test's private folder.
+        if (::getuid() == 0)
+            config += u"user root\n"_s;
+        if (user.isEmpty()) {
+            config += u"allow_anonymous true\n"_s;
+        } else {
+            const QString passwords = m_dir.filePath(u"passwords"_s);
+            if (!QFileInfo::exists(passwords) &&
+                runTool(findProgram(u"mosquitto_passwd"_s),
+                        {u"-b"_s, u"-c"_s, passwords, user, password})
+                        .exitCode != 0)
+                return false;
+            config += u"allow_anonymous false\npassword_file %1\n"_s.arg(passwords);
+        }
+        QFile file(m_dir.filePath(u"mosquitto.conf"_s));
+        if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
+            return false;
+        file.close();
+        m_process = std::make_unique<QProcess>();
+        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process->start(program(), {u"-c"_s, file.fileName()});
+        if (!m_process->waitForStarted(Patience))
+            return false;
+        for (int attempt = 0; attempt < 300; ++attempt) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, m_port);
+            if (probe.waitForConnected(1000))
+                return true;
+            if (m_process->state() == QProcess::NotRunning)
+                return false;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    // Ends the broker at once, as a crash or a restart would.
+    void stop()
+    {
+        if (!m_process)
+            return;
+        m_process->kill();
+        m_process->waitForFinished(Patience);
+        m_process.reset();
+    }
+
+    quint16 port() const { return m_port; }
+
+    // The retained messages under filter as "topic payload" lines: count of
+    // them, waiting at most Patience.
+    QStringList retained(const QString &filter, int count, const QStringList &login = {}) const
+    {
+        QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port), u"-t"_s,
+                         filter, u"-v"_s, u"-C"_s, QString::number(count), u"-W"_s,
+                         QString::number(Patience / 1000)};
+        args += login;
+        const ToolResult result = runTool(findProgram(u"mosquitto_sub"_s), args);
+        return QString::fromUtf8(result.out).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const
+    {
+        QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port),
+                         u"-t"_s, topic, u"-m"_s, QString::fromUtf8(payload)};
+        if (retain)
+            args << u"-r"_s;
+        return runTool(findProgram(u"mosquitto_pub"_s), args).exitCode == 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+    std::unique_ptr<QProcess> m_process;
+};
+
+} // namespace telviox::test
