@@ -107,8 +107,14 @@ std::optional<HostPort> parseListenAddress(const QString &text, QString *error)
             *error = QStringLiteral("no port in \"%1\" ([ADDRESS:]PORT)").arg(text);
             return std::nullopt;
         }
+        if (host.isEmpty()) {
+            *error = QStringLiteral("no address before the port in \"%1\" ([ADDRESS:]PORT)")
+                         .arg(trimmed);
+            return std::nullopt;
+        }
         if (QHostAddress(host).isNull()) {
-            *error = QStringLiteral("\"%1\" is not an IP address ([ADDRESS:]PORT)").arg(host);
+            *error = QStringLiteral("\"%1\" in \"%2\" is not an IP address ([ADDRESS:]PORT)")
+                         .arg(host, trimmed);
             return std::nullopt;
         }
         result.host = host;

@@ -34,6 +34,9 @@ class LineDiagnostics;
 // poll cycle. Everything it learns is handed to the thread this object lives
 // on, the items' thread, and the items are only read and poked there.
 //
+// An empty text is an empty retained message, which a broker keeps as no
+// message at all: a new subscriber hears nothing of an empty item.
+//
 // Values go out at QoS 0 (a lost one is republished on reconnect anyway, and
 // nothing piles up while the broker is away); the status, the last will and
 // the subscription use QoS 1.
