@@ -179,6 +179,12 @@ QStringList Publishing::start(const PublishSettings &settings)
     return errors;
 }
 
+QStringList Publishing::startFromIni(const QString &folder)
+{
+    const PublishIniResult ini = readPublishIni(folder);
+    return ini.errors + start(ini.settings);
+}
+
 void Publishing::stop()
 {
     m_mqtt.reset();

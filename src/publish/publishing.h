@@ -67,6 +67,9 @@ public:
     // Starts what the settings ask (stopping what ran before). Returns one
     // line for each part that could not start; the others run.
     QStringList start(const PublishSettings &settings);
+    // Starts what telvioxd.ini in the folder asks; its errors and those of
+    // the start, one line each. No file: nothing runs, no error.
+    QStringList startFromIni(const QString &folder);
     void stop();
 
     // Null when not running.

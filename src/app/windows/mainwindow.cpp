@@ -14,6 +14,7 @@
 #include "core/prompt.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
+#include "publish/publishing.h"
 #include "search/windows/configdialog.h"
 #include "search/windows/modulewindow.h"
 #include "search/windows/resultwindow.h"
@@ -103,6 +104,7 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     m_host->setMenusEnabledHandler([this](bool enabled) { setServerMenusEnabled(enabled); });
     m_host->setMinimiseMainWindowHandler([this] { showMinimized(); });
     connect(m_host.get(), &ServerWindowHost::publishFailed, this, &MainWindow::showPublishFailure);
+    startPublishing(services.clock);
 
     m_files = std::make_unique<ConversationFileCommands>(m_state, m_prompt, services.dialogs,
                                                          *m_establish, *this,
@@ -151,6 +153,7 @@ MainWindow::~MainWindow()
 {
     // The server window refers to the cycle and the items: it goes first.
     m_host.reset();
+    m_publishing.reset();
     m_serving.reset();
 }
 
@@ -346,6 +349,21 @@ void MainWindow::showPublishFailure(const QString &reason)
             .arg(ProgramFileName, reason.isEmpty() ? QStringLiteral("no session bus") : reason);
     qWarning().noquote() << "telvioxd:" << text;
     setStatusText(text);
+}
+
+void MainWindow::startPublishing(const Clock &clock)
+{
+    // MQTT and HTTP follow the items from start to end. A fault in
+    // telvioxd.ini is told once and the program serves on without that
+    // part: a box here would hold up an unattended start.
+    m_publishing = std::make_unique<Publishing>(items(), &m_serving->diagnostics(), clock);
+    connect(m_publishing.get(), &Publishing::message, this,
+            [](const QString &line) { qWarning().noquote() << "telvioxd:" << line; });
+    const QStringList errors = m_publishing->startFromIni(m_folder);
+    for (const QString &error : errors)
+        qWarning().noquote() << "telvioxd:" << error;
+    if (!errors.isEmpty())
+        setStatusText(errors.first());
 }
 
 HelpWindow *MainWindow::helpWindow() const

@@ -33,6 +33,7 @@ class Prompt;
 class ModuleLibrary;
 class SerialLink;
 class ServerWindowHost;
+class Publishing;
 class ServingProgram;
 struct SharedState;
 
@@ -128,6 +129,7 @@ private:
     void setServerMenusEnabled(bool enabled);
     void mnuAuto_Click(bool checked);
     void showPublishFailure(const QString &reason);
+    void startPublishing(const Clock &clock);
     void centre();
     void closeDown();
 
@@ -150,6 +152,8 @@ private:
     // The server window's host refers to the serving program: it goes first.
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<ServerWindowHost> m_host;
+    // The items beyond the bus (telvioxd.ini); before the items go.
+    std::unique_ptr<Publishing> m_publishing;
     PollCycle *m_cycle = nullptr;
     std::unique_ptr<ConversationFileCommands> m_files;
     std::unique_ptr<ProgramExit> m_exit;
