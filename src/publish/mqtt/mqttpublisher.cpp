@@ -15,12 +15,17 @@
 #include <optional>
 #include <mosquitto.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace telviox {
 
 namespace {
 
-constexpr int LoopTimeoutMs = 200;
+constexpr int PollTimeoutMs = 1000;
+constexpr int BusyPollMs = 5;
+constexpr auto BusyPeriod = std::chrono::seconds(1);
 // How long a stop waits for "offline" and the goodbye to reach the broker.
 constexpr auto StopFlushLimit = std::chrono::seconds(1);
 
@@ -88,8 +93,8 @@ bool MqttPublisher::start(QString *error)
         *error = QStringLiteral("cannot set up an MQTT client: %1").arg(errorText(MOSQ_ERR_ERRNO));
         return false;
     }
-    // Our own thread runs the loop: the library must guard its state.
-    mosquitto_threaded_set(m_mosq, true);
+    // Only the network thread calls the library once it runs, so it needs
+    // no locks of its own (mosquitto_threaded_set stays off).
     mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
     mosquitto_message_callback_set(m_mosq, &MqttPublisher::onMessage);
@@ -123,6 +128,9 @@ bool MqttPublisher::start(QString *error)
     if (rc != MOSQ_ERR_SUCCESS)
         return fail(QStringLiteral("MQTT last will"), rc);
 
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0)
+        return fail(QStringLiteral("MQTT wake-up"), MOSQ_ERR_ERRNO);
     m_stopping = false;
     m_retrySeconds = qMax(1, m_settings.firstRetrySeconds);
     m_thread = std::thread([this] { run(); });
@@ -133,20 +141,21 @@ void MqttPublisher::stop()
 {
     if (!m_mosq)
         return;
-    if (m_sessionUp)
-        publish(mqtttopics::status(m_service), QByteArrayLiteral("offline"), 1);
+    // The network thread says "offline" and goodbye, then ends.
     m_stopping = true;
-    // Queued behind "offline": the broker drops the last will on a goodbye.
-    mosquitto_disconnect(m_mosq);
-    {
-        const std::lock_guard<std::mutex> lock(m_waitMutex);
-        m_wake.notify_all();
-    }
+    wake();
     if (m_thread.joinable())
         m_thread.join();
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
+    ::close(m_wakeFd);
+    m_wakeFd = -1;
     m_sessionUp = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_pendingMutex);
+        m_pending.clear();
+        m_pendingOrder.clear();
+    }
     if (m_connected) {
         m_connected = false;
         emit connectedChanged(false);
@@ -173,33 +182,118 @@ void MqttPublisher::run()
             continue;
         }
         first = false;
-        std::optional<std::chrono::steady_clock::time_point> stopAt;
-        for (;;) {
-            const int loop = mosquitto_loop(m_mosq, LoopTimeoutMs, 1);
-            if (loop != MOSQ_ERR_SUCCESS)
-                break;
-            if (m_stopping && !stopAt) {
-                // Also when the stop came while connecting: its goodbye
-                // found no connection then.
-                mosquitto_disconnect(m_mosq);
-                stopAt = std::chrono::steady_clock::now() + StopFlushLimit;
-            } else if (stopAt && std::chrono::steady_clock::now() > *stopAt) {
-                // The goodbye ends the loop once written; a broker that takes
-                // nothing any more must not hold the stop up.
-                break;
-            }
-        }
+        serve();
         m_sessionUp = false;
         if (!m_stopping)
             waitBeforeRetry();
     }
 }
 
+void MqttPublisher::serve()
+{
+    std::optional<std::chrono::steady_clock::time_point> stopAt;
+    std::chrono::steady_clock::time_point lastSent{};
+    for (;;) {
+        const int socket = mosquitto_socket(m_mosq);
+        if (socket < 0)
+            return; // closed: lost, or the goodbye went out
+        pollfd fds[2] = {
+            {socket, short(POLLIN | (mosquitto_want_write(m_mosq) ? POLLOUT : 0)), 0},
+            {m_wakeFd, POLLIN, 0},
+        };
+        const int timeout = napTimeout(lastSent);
+        const int ready = ::poll(fds, 2, timeout);
+        m_napping = false;
+        if (ready < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents & POLLIN) {
+            quint64 count = 0;
+            [[maybe_unused]] const auto drained = ::read(m_wakeFd, &count, sizeof count);
+        }
+        if (sendPending())
+            lastSent = std::chrono::steady_clock::now();
+        if (m_stopping && !stopAt) {
+            // Also when the stop came while connecting.
+            if (m_sessionUp)
+                mosquitto_publish(m_mosq, nullptr, utf8(mqtttopics::status(m_service)).constData(),
+                                  7, "offline", 1, true);
+            // The broker drops the last will on a goodbye.
+            mosquitto_disconnect(m_mosq);
+            stopAt = std::chrono::steady_clock::now() + StopFlushLimit;
+        } else if (stopAt && std::chrono::steady_clock::now() > *stopAt) {
+            // A broker that takes nothing any more must not hold the stop up.
+            return;
+        }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            mosquitto_loop_read(m_mosq, 1) != MOSQ_ERR_SUCCESS)
+            return;
+        if (mosquitto_want_write(m_mosq) && mosquitto_loop_write(m_mosq, 1) != MOSQ_ERR_SUCCESS)
+            return;
+        if (mosquitto_loop_misc(m_mosq) != MOSQ_ERR_SUCCESS)
+            return;
+    }
+}
+
 void MqttPublisher::waitBeforeRetry()
 {
-    std::unique_lock<std::mutex> lock(m_waitMutex);
-    m_wake.wait_for(lock, std::chrono::seconds(m_retrySeconds), [this] { return m_stopping.load(); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(m_retrySeconds);
     m_retrySeconds = qMin(m_retrySeconds * 2, qMax(1, m_settings.lastRetrySeconds));
+    while (!m_stopping) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              until - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0)
+            return;
+        pollfd wakeUp{m_wakeFd, POLLIN, 0};
+        if (::poll(&wakeUp, 1, int(qMin<qint64>(left, PollTimeoutMs))) > 0) {
+            quint64 count = 0;
+            [[maybe_unused]] const auto drained = ::read(m_wakeFd, &count, sizeof count);
+        }
+        sendPending(); // nothing goes out while away: it is dropped
+    }
+}
+
+int MqttPublisher::napTimeout(std::chrono::steady_clock::time_point lastSent)
+{
+    // While items change, look for more every BusyPollMs instead of being
+    // woken for each: a wake-up costs the items' thread more than the
+    // hand-over itself. Once quiet, nap until woken.
+    if (std::chrono::steady_clock::now() - lastSent < BusyPeriod || m_stopping)
+        return BusyPollMs;
+    m_napping = true;
+    {
+        const std::lock_guard<std::mutex> lock(m_pendingMutex);
+        if (!m_pendingOrder.isEmpty()) {
+            m_napping = false;
+            return 0;
+        }
+    }
+    return PollTimeoutMs;
+}
+
+bool MqttPublisher::sendPending()
+{
+    QHash<QByteArray, QByteArray> pending;
+    QList<QByteArray> order;
+    {
+        const std::lock_guard<std::mutex> lock(m_pendingMutex);
+        pending.swap(m_pending);
+        order.swap(m_pendingOrder);
+    }
+    if (!m_sessionUp || order.isEmpty())
+        return false;
+    for (const QByteArray &topic : std::as_const(order)) {
+        const QByteArray &payload = pending[topic];
+        mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
+                          payload.constData(), 0, true);
+    }
+    return true;
+}
+
+void MqttPublisher::wake()
+{
+    const quint64 one = 1;
+    [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
 }
 
 void MqttPublisher::tell(const QString &line)
@@ -210,7 +304,7 @@ void MqttPublisher::tell(const QString &line)
     QMetaObject::invokeMethod(this, [this, line] { emit message(line); }, Qt::QueuedConnection);
 }
 
-void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
+void MqttPublisher::onConnect(mosquitto *mosq, void *self, int rc)
 {
     auto *publisher = static_cast<MqttPublisher *>(self);
     if (rc != 0) {
@@ -221,6 +315,11 @@ void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
     }
     publisher->m_retrySeconds = qMax(1, publisher->m_settings.firstRetrySeconds);
     publisher->m_lastTold.clear();
+    const QByteArray filter =
+        utf8(mqtttopics::setFilter(publisher->m_service, publisher->m_topic));
+    mosquitto_subscribe(mosq, nullptr, filter.constData(), 1);
+    const QByteArray status = utf8(mqtttopics::status(publisher->m_service));
+    mosquitto_publish(mosq, nullptr, status.constData(), 6, "online", 1, true);
     publisher->m_sessionUp = true;
     QMetaObject::invokeMethod(
         publisher, [publisher] { publisher->sessionStarted(); }, Qt::QueuedConnection);
@@ -257,9 +356,6 @@ void MqttPublisher::sessionStarted()
 {
     if (!m_sessionUp)
         return; // lost again before this was handled; the next one comes
-    const QByteArray filter = utf8(mqtttopics::setFilter(m_service, m_topic));
-    mosquitto_subscribe(m_mosq, nullptr, filter.constData(), 1);
-    publish(mqtttopics::status(m_service), QByteArrayLiteral("online"), 1);
     publishAll();
     if (!m_connected) {
         m_connected = true;
@@ -314,7 +410,7 @@ void MqttPublisher::publishText(const QString &item, const QString &text)
 {
     if (!mqtttopics::isTopicLevel(item))
         return;
-    publish(mqtttopics::item(m_service, m_topic, item), utf8(text), 0);
+    publish(mqtttopics::item(m_service, m_topic, item), utf8(text));
 }
 
 void MqttPublisher::publishQualityAt(int position)
@@ -330,19 +426,32 @@ void MqttPublisher::publishQuality(const QString &item, bool always)
     const auto known = m_publishedQuality.constFind(item);
     if (!always && known != m_publishedQuality.cend() && *known == quality)
         return;
-    if (publish(mqtttopics::quality(m_service, m_topic, item),
-                QJsonDocument(qualityObject(quality)).toJson(QJsonDocument::Compact), 0))
-        m_publishedQuality.insert(item, quality);
+    if (!m_sessionUp)
+        return;
+    publish(mqtttopics::quality(m_service, m_topic, item),
+            QJsonDocument(qualityObject(quality)).toJson(QJsonDocument::Compact));
+    m_publishedQuality.insert(item, quality);
 }
 
-bool MqttPublisher::publish(const QString &topic, const QByteArray &payload, int qos)
+void MqttPublisher::publish(const QString &topic, const QByteArray &payload)
 {
-    // Nothing is queued while away: the next session sends everything anew.
+    // Nothing is kept while away: the next session sends everything anew.
     if (!m_mosq || !m_sessionUp)
-        return false;
+        return;
     const QByteArray name = utf8(topic);
-    return mosquitto_publish(m_mosq, nullptr, name.constData(), int(payload.size()),
-                             payload.constData(), qos, true) == MOSQ_ERR_SUCCESS;
+    {
+        const std::lock_guard<std::mutex> lock(m_pendingMutex);
+        auto known = m_pending.find(name);
+        if (known == m_pending.end()) {
+            m_pending.insert(name, payload);
+            m_pendingOrder.append(name);
+        } else {
+            *known = payload;
+        }
+    }
+    // A network thread that is busy anyway looks on its own.
+    if (m_napping.exchange(false))
+        wake();
 }
 
 } // namespace telviox

@@ -3,11 +3,13 @@
 #include "publish/itemquality.h"
 #include "publish/mqtt/mqttsettings.h"
 
+#include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -30,9 +32,13 @@ class LineDiagnostics;
 // vanishes. A message on "…/<item>/set" is a poke of that item.
 //
 // The network runs on a thread of its own (connect, read, write, the waits
-// before reconnecting), so a slow or unreachable broker never holds up the
-// poll cycle. Everything it learns is handed to the thread this object lives
-// on, the items' thread, and the items are only read and poked there.
+// before reconnecting), which alone calls the broker's library, so a slow or
+// unreachable broker never holds up the poll cycle. A change costs the
+// items' thread only a hand-over: the latest text of each topic waits for
+// the network thread, which sends it within a few milliseconds, and a text
+// changed again before it went out is sent once. Everything the network learns is handed
+// to the thread this object lives on, the items' thread, and the items are
+// only read and poked there.
 //
 // An empty text is an empty retained message, which a broker keeps as no
 // message at all: a new subscriber hears nothing of an empty item.
@@ -74,7 +80,13 @@ signals:
 private:
     // Network thread.
     void run();
+    // Serves one connection until it ends (or the stop's goodbye is out).
+    void serve();
     void waitBeforeRetry();
+    // True when something went out.
+    bool sendPending();
+    int napTimeout(std::chrono::steady_clock::time_point lastSent);
+    void wake();
     static void onConnect(mosquitto *mosq, void *self, int rc);
     static void onDisconnect(mosquitto *mosq, void *self, int rc);
     static void onMessage(mosquitto *mosq, void *self, const mosquitto_message *message);
@@ -88,7 +100,9 @@ private:
     void publishText(const QString &item, const QString &text);
     void publishQuality(const QString &item, bool always);
     void publishQualityAt(int position);
-    bool publish(const QString &topic, const QByteArray &payload, int qos);
+    // Hands a retained QoS 0 message to the network thread; dropped while
+    // no session is up.
+    void publish(const QString &topic, const QByteArray &payload);
 
     DdeItemServer &m_items;
     const LineDiagnostics *m_diagnostics;
@@ -101,8 +115,13 @@ private:
     std::atomic<bool> m_stopping{false};
     // The broker accepted the session (set on the network thread).
     std::atomic<bool> m_sessionUp{false};
-    std::mutex m_waitMutex;
-    std::condition_variable m_wake;
+    int m_wakeFd = -1; // an eventfd: the network thread's poll wakes on it
+    // The network thread sleeps until woken (nothing changed for a while).
+    std::atomic<bool> m_napping{false};
+    // Topic -> latest payload, in the order first changed.
+    std::mutex m_pendingMutex;
+    QHash<QByteArray, QByteArray> m_pending;
+    QList<QByteArray> m_pendingOrder;
     int m_retrySeconds = 1; // network thread only
     QString m_lastTold;     // network thread only
 
