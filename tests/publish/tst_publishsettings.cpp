@@ -3,6 +3,7 @@
 #include "publish/hostport.h"
 #include "publish/mqtt/mqttsettings.h"
 #include "publish/publishing.h"
+#include "publish/publishoptions.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -187,6 +188,79 @@ private slots:
         const PublishIniResult result = readPublishIni(dir.path());
         QVERIFY(result.errors.isEmpty());
         QVERIFY(result.settings.isEmpty());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("error"); // part of the usage error; empty: none
+        QTest::addColumn<QString>("mqtt");  // "host:port user password"; empty: none
+        QTest::addColumn<QString>("http");  // "address:port"; empty: none
+
+        QTest::newRow("nothing") << QStringList() << QString() << QString() << QString();
+        QTest::newRow("both") << QStringList{u"--mqtt"_s, u"b"_s, u"--http"_s, u"8080"_s}
+                              << QString() << u"b:1883  "_s << u"127.0.0.1:8080"_s;
+        QTest::newRow("user and password file")
+            << QStringList{u"--mqtt=b:1884"_s, u"--mqtt-user=u"_s,
+                           u"--mqtt-password-file=PASSWORDS"_s}
+            << QString() << u"b:1884 u from-file"_s << QString();
+        QTest::newRow("http anywhere") << QStringList{u"--http=0.0.0.0:80"_s} << QString()
+                                       << QString() << u"0.0.0.0:80"_s;
+        QTest::newRow("user without broker") << QStringList{u"--mqtt-user=u"_s}
+                                             << u"--mqtt-user needs --mqtt"_s << QString()
+                                             << QString();
+        QTest::newRow("CA without broker") << QStringList{u"--mqtt-tls-ca=x"_s}
+                                           << u"--mqtt-tls-ca needs --mqtt"_s << QString()
+                                           << QString();
+        QTest::newRow("bad broker") << QStringList{u"--mqtt=b:99999"_s} << u"--mqtt: bad port"_s
+                                    << QString() << QString();
+        QTest::newRow("bad http") << QStringList{u"--http=name:80"_s}
+                                  << u"--http: \"name\" in"_s << QString() << QString();
+        QTest::newRow("missing password file")
+            << QStringList{u"--mqtt=b"_s, u"--mqtt-user=u"_s, u"--mqtt-password-file=/none"_s}
+            << u"--mqtt-password-file: password file /none does not exist"_s << QString()
+            << QString();
+        QTest::newRow("key without certificate")
+            << QStringList{u"--mqtt=b"_s, u"--mqtt-tls-ca=PASSWORDS"_s, u"--mqtt-tls-key=PASSWORDS"_s}
+            << u"needs its certificate"_s << QString() << QString();
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        QFETCH(QString, mqtt);
+        QFETCH(QString, http);
+        QTemporaryDir dir;
+        QFile passwords(dir.filePath(u"passwords"_s));
+        QVERIFY(passwords.open(QIODevice::WriteOnly));
+        passwords.write("from-file\n");
+        passwords.close();
+        args.replaceInStrings(u"PASSWORDS"_s, passwords.fileName());
+
+        QCommandLineParser parser;
+        const PublishCommandLine options;
+        options.addTo(parser);
+        QVERIFY(parser.parse(QStringList{u"program"_s} + args));
+        QString message;
+        const std::optional<PublishSettings> settings = options.read(parser, &message);
+        QCOMPARE(settings.has_value(), error.isEmpty());
+        if (!settings) {
+            QVERIFY2(message.contains(error), qPrintable(message));
+            return;
+        }
+        QCOMPARE(settings->mqtt.has_value(), !mqtt.isEmpty());
+        if (settings->mqtt) {
+            const MqttSettings &m = *settings->mqtt;
+            QCOMPARE(u"%1 %2 %3"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user,
+                                       m.password),
+                     mqtt);
+        }
+        QCOMPARE(settings->http.has_value(), !http.isEmpty());
+        if (settings->http) {
+            QCOMPARE(formatHostPort(settings->http->address.toString(), settings->http->port),
+                     http);
+        }
     }
 
     void setTopics_data()
