@@ -113,6 +113,10 @@ private slots:
         QTest::newRow("tls port")
             << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\n"_s << QString()
             << u"b:8883   secret.txt"_s << QString();
+        QTest::newRow("comments and quotes")
+            << u"; publishing\n[mqtt]\nbroker=b:1884   ; the broker\nuser=u\n"
+               u"password=\"a;b,c\"   ; quoted\n[http]\nlisten=8080 ; local\n"_s
+            << QString() << u"b:1884 u a;b,c "_s << u"127.0.0.1:8080"_s;
         QTest::newRow("all addresses") << u"[http]\nlisten=0.0.0.0:81\n"_s << QString()
                                        << QString() << u"0.0.0.0:81"_s;
         QTest::newRow("no broker") << u"[mqtt]\nuser=u\n"_s << u"[mqtt] needs broker"_s
