@@ -23,6 +23,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QMenuBar>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,6 +36,7 @@
 #include <tuple>
 
 using namespace telviox;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -505,6 +510,38 @@ private slots:
         QCOMPARE(rig.state.ServerRunning, 1);
         // No search while the server runs.
         QVERIFY(!window->menuItem(QStringLiteral("mnuSearch"))->isEnabled());
+    }
+
+    void publishesAsTheIniAsks()
+    {
+        // A good [http] runs beside a faulty [mqtt]: the fault is told in the
+        // status line, with no box, and the pages follow the items.
+        Rig rig;
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        test::writeFile(rig.path(u"telvioxd.ini"_s),
+                        u"[http]\nlisten=%1\n[mqtt]\nbroker=plant:x\n"_s.arg(port).toUtf8());
+        auto window = rig.loadWindow();
+        QVERIFY2(window->statusText().contains(u"[mqtt] broker: bad port \"x\""_s),
+                 qPrintable(window->statusText()));
+        VERIFY_PROMPTS(rig);
+        window->items().FillText(2, u"12.5"_s);
+
+        QNetworkAccessManager manager;
+        QNetworkReply *reply =
+            manager.get(QNetworkRequest(QUrl(u"http://127.0.0.1:%1/items/Text2"_s.arg(port))));
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(reply->isFinished() || finished.wait(30000));
+        QCOMPARE(reply->readAll(), "12.5"_ba);
+        delete reply;
+
+        // Gone with the items.
+        window.reset();
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(!socket.waitForConnected(30000));
     }
 
 private:
