@@ -13,9 +13,8 @@
 // Exit 1 when the median tick with publishing exceeds Y times the one
 // without, 2 when the broker cannot be started.
 
-#include "publish/brokerfixture.h"
-
 #include "core/clock.h"
+#include "publish/brokerfixture.h"
 #include "publish/mqtt/mqttpublisher.h"
 #include "publish/publishing.h"
 #include "server/ddeprogramitems.h"
@@ -27,7 +26,6 @@
 #include <QNetworkReply>
 #include <QTextStream>
 #include <QTimer>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -75,10 +73,10 @@ public:
     explicit Subscriber(quint16 port)
     {
         m_mosq = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(m_mosq, [](mosquitto *, void *self,
-                                                  const mosquitto_message *message) {
-            static_cast<Subscriber *>(self)->received(message);
-        });
+        mosquitto_message_callback_set(
+            m_mosq, [](mosquitto *, void *self, const mosquitto_message *message) {
+                static_cast<Subscriber *>(self)->received(message);
+            });
         mosquitto_connect_callback_set(m_mosq, [](mosquitto *mosq, void *, int rc) {
             if (rc == 0)
                 mosquitto_subscribe(mosq, nullptr, "telvioxd/TELVIOXD/Form5/+", 0);
@@ -112,8 +110,7 @@ private:
     {
         const qint64 at = nowNs();
         ++m_messages;
-        if (std::strcmp(message->topic, "telvioxd/TELVIOXD/Form5/Text1") != 0 ||
-            message->retain)
+        if (std::strcmp(message->topic, "telvioxd/TELVIOXD/Form5/Text1") != 0 || message->retain)
             return;
         const QByteArray text(static_cast<const char *>(message->payload), message->payloadlen);
         bool ok = false;
@@ -173,7 +170,7 @@ private:
 struct Round
 {
     std::vector<double> tickMs;
-    std::vector<double> fillUs; // the fills alone, without the visits' waits
+    std::vector<double> fillUs;   // the fills alone, without the visits' waits
     std::vector<qint64> filledAt; // by sequence
 };
 
@@ -220,10 +217,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption roundsOption(u"rounds"_s, u"Rounds with and without."_s, u"N"_s,
                                           u"5"_s);
     const QCommandLineOption ticksOption(u"ticks"_s, u"Ticks per round."_s, u"N"_s, u"60"_s);
-    const QCommandLineOption visitOption(u"visit-us"_s, u"Wait of one visit."_s, u"N"_s,
-                                         u"1000"_s);
-    const QCommandLineOption clientsOption(u"http-clients"_s, u"HTTP clients."_s, u"N"_s,
-                                           u"4"_s);
+    const QCommandLineOption visitOption(u"visit-us"_s, u"Wait of one visit."_s, u"N"_s, u"1000"_s);
+    const QCommandLineOption clientsOption(u"http-clients"_s, u"HTTP clients."_s, u"N"_s, u"4"_s);
     const QCommandLineOption ratioOption(u"max-ratio"_s, u"Greatest ratio allowed."_s, u"Y"_s,
                                          u"0"_s);
     parser.addOptions({roundsOption, ticksOption, visitOption, clientsOption, ratioOption});
@@ -308,15 +303,14 @@ int main(int argc, char *argv[])
     const double plainMedian = percentile(without, 0.5);
     const double publishedMedian = percentile(with, 0.5);
     const double ratio = publishedMedian / plainMedian;
-    out() << "ticks of 32 visits (" << visitUs << " us each) every " << TickMs << " ms, "
-          << rounds << " rounds of " << ticks << " each way\n";
+    out() << "ticks of 32 visits (" << visitUs << " us each) every " << TickMs << " ms, " << rounds
+          << " rounds of " << ticks << " each way\n";
     out() << QString::asprintf("  tick without publishing: median %.3f ms, p99 %.3f ms\n",
                                plainMedian, percentile(without, 0.99));
     out() << QString::asprintf("  tick with MQTT + %d HTTP clients: median %.3f ms, p99 %.3f ms\n",
                                parser.value(clientsOption).toInt(), publishedMedian,
                                percentile(with, 0.99));
-    out() << QString::asprintf("  ratio of medians: %.4f (%+.2f %%)\n", ratio,
-                               (ratio - 1) * 100);
+    out() << QString::asprintf("  ratio of medians: %.4f (%+.2f %%)\n", ratio, (ratio - 1) * 100);
     out() << QString::asprintf("  the 32 fills of a tick: median %.1f us without, %.1f us with "
                                "publishing\n",
                                percentile(fillWithout, 0.5), percentile(fillWith, 0.5));
@@ -325,8 +319,8 @@ int main(int argc, char *argv[])
                                roundTrips.size(), std::size_t(rounds) * std::size_t(ticks),
                                percentile(roundTrips, 0.5), percentile(roundTrips, 0.99),
                                percentile(roundTrips, 1.0));
-    out() << "  subscriber messages: " << subscriber.messages() << ", HTTP answers: "
-          << httpAnswers << ", HTTP failures: " << httpFailures << '\n';
+    out() << "  subscriber messages: " << subscriber.messages() << ", HTTP answers: " << httpAnswers
+          << ", HTTP failures: " << httpFailures << '\n';
     out().flush();
     if (maxRatio > 0 && ratio > maxRatio) {
         out() << "FAIL: the tick slowed by more than " << (maxRatio - 1) * 100 << " %\n";

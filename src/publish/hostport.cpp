@@ -131,8 +131,8 @@ std::optional<HostPort> parseListenAddress(const QString &text, QString *error)
 
 QString formatHostPort(const QString &host, int port)
 {
-    const QString shown = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']')
-                                                          : host;
+    const QString shown =
+        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     return shown + QLatin1Char(':') + QString::number(port);
 }
 

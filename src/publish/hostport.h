@@ -10,8 +10,8 @@ namespace telviox {
 // brackets when a port follows it: "[::1]:1883".
 struct HostPort
 {
-    QString host;              // empty when only a port was given
-    std::optional<int> port;   // absent when only a host was given
+    QString host;            // empty when only a port was given
+    std::optional<int> port; // absent when only a host was given
 };
 
 // Parses "HOST" or "HOST:PORT". nullopt and *error (one clause, no

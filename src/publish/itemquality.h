@@ -12,9 +12,9 @@ class LineDiagnostics;
 struct ItemQuality
 {
     QString quality = QStringLiteral("unknown"); // good, stale, bad or unknown
-    QDateTime lastGood;                           // invalid: never good yet
-    int code = 0;                                 // the module error code, 0 when good
-    QString report;                               // the error's one-line report
+    QDateTime lastGood;                          // invalid: never good yet
+    int code = 0;                                // the module error code, 0 when good
+    QString report;                              // the error's one-line report
 
     friend bool operator==(const ItemQuality &a, const ItemQuality &b)
     {

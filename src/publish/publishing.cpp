@@ -5,8 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSettings>
 
 namespace telviox {
@@ -14,9 +14,9 @@ namespace telviox {
 namespace {
 
 const QStringList MqttKeys = {
-    QStringLiteral("broker"),   QStringLiteral("user"),     QStringLiteral("password"),
-    QStringLiteral("password_file"), QStringLiteral("tls_ca"), QStringLiteral("tls_cert"),
-    QStringLiteral("tls_key"),  QStringLiteral("client_id"),
+    QStringLiteral("broker"),        QStringLiteral("user"),      QStringLiteral("password"),
+    QStringLiteral("password_file"), QStringLiteral("tls_ca"),    QStringLiteral("tls_cert"),
+    QStringLiteral("tls_key"),       QStringLiteral("client_id"),
 };
 const QStringList HttpKeys = {QStringLiteral("listen")};
 
@@ -140,11 +140,10 @@ PublishIniResult readPublishIni(const QString &folder)
     return result;
 }
 
-Publishing::Publishing(DdeItemServer &items, const LineDiagnostics *diagnostics,
-                       const Clock &clock, QObject *parent)
+Publishing::Publishing(DdeItemServer &items, const LineDiagnostics *diagnostics, const Clock &clock,
+                       QObject *parent)
     : QObject(parent), m_items(items), m_diagnostics(diagnostics), m_clock(clock)
-{
-}
+{}
 
 Publishing::~Publishing()
 {
@@ -160,9 +159,9 @@ QStringList Publishing::start(const PublishSettings &settings)
         QString error;
         if (http->listen(*settings.http, &error)) {
             m_http = std::move(http);
-            emit message(QStringLiteral("HTTP: items on http://%1/items.html")
-                             .arg(formatHostPort(m_http->serverAddress().toString(),
-                                                 m_http->serverPort())));
+            emit message(
+                QStringLiteral("HTTP: items on http://%1/items.html")
+                    .arg(formatHostPort(m_http->serverAddress().toString(), m_http->serverPort())));
         } else {
             errors.append(error);
         }

@@ -30,16 +30,15 @@ PublishCommandLine::PublishCommandLine()
       m_passwordFile(option("mqtt-password-file",
                             "The broker password: the first line of this file.", "PATH")),
       m_ca(option("mqtt-tls-ca", "Talk TLS to the broker, trusting this CA file.", "PATH")),
-      m_cert(option("mqtt-tls-cert", "A client certificate for TLS (with --mqtt-tls-key).",
-                    "PATH")),
+      m_cert(
+          option("mqtt-tls-cert", "A client certificate for TLS (with --mqtt-tls-key).", "PATH")),
       m_key(option("mqtt-tls-key", "The client certificate's key.", "PATH")),
       m_clientId(option("mqtt-client-id", "The client id (default: one made up).", "ID")),
       m_http(option("http",
                     "Serve the items read-only over HTTP on PORT of 127.0.0.1, or of ADDRESS: "
                     "/items.html, /items.csv, /items.json, /items/<item>.",
                     "[ADDRESS:]PORT"))
-{
-}
+{}
 
 void PublishCommandLine::addTo(QCommandLineParser &parser) const
 {

@@ -15,10 +15,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <csignal>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 namespace telviox::test {
 
@@ -144,8 +143,16 @@ public:
     // them, waiting at most Patience.
     QStringList retained(const QString &filter, int count, const QStringList &login = {}) const
     {
-        QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port), u"-t"_s,
-                         filter, u"-v"_s, u"-C"_s, QString::number(count), u"-W"_s,
+        QStringList args{u"-h"_s,
+                         u"127.0.0.1"_s,
+                         u"-p"_s,
+                         QString::number(m_port),
+                         u"-t"_s,
+                         filter,
+                         u"-v"_s,
+                         u"-C"_s,
+                         QString::number(count),
+                         u"-W"_s,
                          QString::number(Patience / 1000)};
         args += login;
         const ToolResult result = runTool(findProgram(u"mosquitto_sub"_s), args);
@@ -155,7 +162,7 @@ public:
     bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const
     {
         QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port),
-                         u"-t"_s, topic, u"-m"_s, QString::fromUtf8(payload)};
+                         u"-t"_s, topic,          u"-m"_s, QString::fromUtf8(payload)};
         if (retain)
             args << u"-r"_s;
         return runTool(findProgram(u"mosquitto_pub"_s), args).exitCode == 0;

@@ -38,8 +38,8 @@ Answer ask(const QByteArray &method, quint16 port, const QString &path)
     QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(u"http://127.0.0.1:%1%2"_s.arg(port).arg(path)));
     // A custom "HEAD" would wait for the body its length announces.
-    QNetworkReply *reply = method == "HEAD" ? manager.head(request)
-                                            : manager.sendCustomRequest(request, method);
+    QNetworkReply *reply =
+        method == "HEAD" ? manager.head(request) : manager.sendCustomRequest(request, method);
     QSignalSpy finished(reply, &QNetworkReply::finished);
     if (!reply->isFinished())
         finished.wait(Patience);
@@ -92,14 +92,14 @@ private slots:
                                            << "<table id=\"items\""_ba;
         QTest::newRow("csv quotes") << "GET"_ba << u"/items.csv"_s << 200 << "text/csv"_ba
                                     << "\r\nText2,\"a,b \"\"c\"\"\",unknown,\r\n"_ba;
-        QTest::newRow("csv utf-8") << "GET"_ba << u"/items.csv"_s << 200 << "text/csv"_ba
-                                   << u"Text4,25 °C,"_s.toUtf8();
+        QTest::newRow("csv utf-8")
+            << "GET"_ba << u"/items.csv"_s << 200 << "text/csv"_ba << u"Text4,25 °C,"_s.toUtf8();
         QTest::newRow("plain item") << "GET"_ba << u"/items/Text2"_s << 200 << "text/plain"_ba
                                     << "a,b \"c\""_ba;
         QTest::newRow("empty item") << "GET"_ba << u"/items/Text32"_s << 200 << "text/plain"_ba
                                     << ""_ba;
-        QTest::newRow("encoded name") << "GET"_ba << u"/items/Text%31"_s << 200
-                                      << "text/plain"_ba << "+01.500"_ba;
+        QTest::newRow("encoded name") << "GET"_ba << u"/items/Text%31"_s << 200 << "text/plain"_ba
+                                      << "+01.500"_ba;
         QTest::newRow("unknown item") << "GET"_ba << u"/items/Text33"_s << 404 << "text/plain"_ba
                                       << "no item Text33"_ba;
         QTest::newRow("case matters") << "GET"_ba << u"/items/text1"_s << 404 << "text/plain"_ba
@@ -140,8 +140,8 @@ private slots:
         const QByteArray html = ask("GET", m_server.serverPort(), u"/items.html"_s).body;
         QCOMPARE(html.count("<tr><td>"), DdeProgramItems::ItemCount);
         QCOMPARE(html.count("<table"), 1);
-        const QList<QByteArray> csv = ask("GET", m_server.serverPort(), u"/items.csv"_s)
-                                          .body.split('\n');
+        const QList<QByteArray> csv =
+            ask("GET", m_server.serverPort(), u"/items.csv"_s).body.split('\n');
         QCOMPARE(csv.size(), DdeProgramItems::ItemCount + 2); // header, rows, final empty
     }
 

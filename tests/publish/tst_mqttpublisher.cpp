@@ -2,7 +2,6 @@
 // status and its last will, writes as pokes, reconnecting, a password.
 
 #include "brokerfixture.h"
-
 #include "conversations/sharedstate.h"
 #include "core/clock.h"
 #include "device/seriallink.h"
@@ -113,12 +112,10 @@ private slots:
 
         // Changes follow: a text, and the quality after the table's reset.
         items.FillText(2, u"changed"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(retainedText(broker, Base + u"Text2"_s), u"changed"_s,
-                                  Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(retainedText(broker, Base + u"Text2"_s), u"changed"_s, Patience);
         line.diagnostics.reset();
         QTRY_VERIFY_WITH_TIMEOUT(
-            retainedText(broker, Base + u"Text1/quality"_s).contains(u"\"unknown\""_s),
-            Patience);
+            retainedText(broker, Base + u"Text1/quality"_s).contains(u"\"unknown\""_s), Patience);
 
         // A clean stop says so.
         publisher.stop();
@@ -147,7 +144,8 @@ private slots:
         // Writes that must not reach an item.
         QVERIFY(broker.publish(Base + u"Text99/set"_s, "1"));
         QTRY_VERIFY_WITH_TIMEOUT(anyMessageContains(messages, u"unknown item"_s), Patience);
-        QVERIFY(broker.publish(Base + u"Text6/set"_s, QByteArray(MqttPublisher::MaxSetBytes + 1, 'x')));
+        QVERIFY(
+            broker.publish(Base + u"Text6/set"_s, QByteArray(MqttPublisher::MaxSetBytes + 1, 'x')));
         QTRY_VERIFY_WITH_TIMEOUT(anyMessageContains(messages, u"bytes to Text6"_s), Patience);
         QVERIFY(items.text(6).isEmpty());
 
@@ -241,8 +239,8 @@ private slots:
         MqttPublisher publisher(items, nullptr, right);
         QVERIFY(publisher.start(&error));
         QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
-        const QStringList lines = broker.retained(Base + u"Text4"_s, 1,
-                                                  {u"-u"_s, u"plant"_s, u"-P"_s, u"s3cret, too"_s});
+        const QStringList lines =
+            broker.retained(Base + u"Text4"_s, 1, {u"-u"_s, u"plant"_s, u"-P"_s, u"s3cret, too"_s});
         QCOMPARE(lines, QStringList{Base + u"Text4 guarded"_s});
     }
 };

@@ -99,30 +99,26 @@ private slots:
         QTest::addColumn<QString>("mqtt");  // "host:port user password ca"; empty: none
         QTest::addColumn<QString>("http");  // "address:port"; empty: none
 
-        QTest::newRow("no sections") << u"[other]\nx=1\n"_s << QString() << QString()
-                                     << QString();
+        QTest::newRow("no sections") << u"[other]\nx=1\n"_s << QString() << QString() << QString();
         QTest::newRow("both") << u"[mqtt]\nbroker=b:1884\nuser=u\npassword=p\n"
                                  u"[http]\nlisten=8080\n"_s
                               << QString() << u"b:1884 u p "_s << u"127.0.0.1:8080"_s;
-        QTest::newRow("password with comma")
-            << u"[mqtt]\nbroker=b\nuser=u\npassword=a,b\n"_s << QString() << u"b:1883 u a,b "_s
-            << QString();
-        QTest::newRow("password file")
-            << u"[mqtt]\nbroker=b\nuser=u\npassword_file=secret.txt\n"_s << QString()
-            << u"b:1883 u from-file "_s << QString();
-        QTest::newRow("tls port")
-            << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\n"_s << QString()
-            << u"b:8883   secret.txt"_s << QString();
+        QTest::newRow("password with comma") << u"[mqtt]\nbroker=b\nuser=u\npassword=a,b\n"_s
+                                             << QString() << u"b:1883 u a,b "_s << QString();
+        QTest::newRow("password file") << u"[mqtt]\nbroker=b\nuser=u\npassword_file=secret.txt\n"_s
+                                       << QString() << u"b:1883 u from-file "_s << QString();
+        QTest::newRow("tls port") << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\n"_s << QString()
+                                  << u"b:8883   secret.txt"_s << QString();
         QTest::newRow("comments and quotes")
             << u"; publishing\n[mqtt]\nbroker=b:1884   ; the broker\nuser=u\n"
                u"password=\"a;b,c\"   ; quoted\n[http]\nlisten=8080 ; local\n"_s
             << QString() << u"b:1884 u a;b,c "_s << u"127.0.0.1:8080"_s;
-        QTest::newRow("all addresses") << u"[http]\nlisten=0.0.0.0:81\n"_s << QString()
-                                       << QString() << u"0.0.0.0:81"_s;
-        QTest::newRow("no broker") << u"[mqtt]\nuser=u\n"_s << u"[mqtt] needs broker"_s
-                                   << QString() << QString();
-        QTest::newRow("bad broker") << u"[mqtt]\nbroker=b:x\n"_s << u"[mqtt] broker: bad port"_s
-                                    << QString() << QString();
+        QTest::newRow("all addresses")
+            << u"[http]\nlisten=0.0.0.0:81\n"_s << QString() << QString() << u"0.0.0.0:81"_s;
+        QTest::newRow("no broker")
+            << u"[mqtt]\nuser=u\n"_s << u"[mqtt] needs broker"_s << QString() << QString();
+        QTest::newRow("bad broker")
+            << u"[mqtt]\nbroker=b:x\n"_s << u"[mqtt] broker: bad port"_s << QString() << QString();
         QTest::newRow("two passwords")
             << u"[mqtt]\nbroker=b\nuser=u\npassword=p\npassword_file=secret.txt\n"_s
             << u"both password and password_file"_s << QString() << QString();
@@ -132,18 +128,19 @@ private slots:
         QTest::newRow("password without user") << u"[mqtt]\nbroker=b\npassword=p\n"_s
                                                << u"needs a user name"_s << QString() << QString();
         QTest::newRow("certificate without key")
-            << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\ntls_cert=secret.txt\n"_s
-            << u"needs its key"_s << QString() << QString();
-        QTest::newRow("missing CA") << u"[mqtt]\nbroker=b\ntls_ca=ca.pem\n"_s
-                                    << u"CA file"_s << QString() << QString();
-        QTest::newRow("misspelt key") << u"[mqtt]\nbroker=b\nuesr=u\n"_s
-                                      << u"unknown key \"uesr\" in [mqtt]"_s << u"b:1883   "_s
-                                      << QString();
-        QTest::newRow("no listen") << u"[http]\nport=8080\n"_s << u"unknown key \"port\""_s
-                                   << QString() << QString();
-        QTest::newRow("bad listen") << u"[http]\nlisten=host:80\n"_s
-                                    << u"[http] listen: \"host\" in \"host:80\" is not an IP address"_s
-                                    << QString() << QString();
+            << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\ntls_cert=secret.txt\n"_s << u"needs its key"_s
+            << QString() << QString();
+        QTest::newRow("missing CA")
+            << u"[mqtt]\nbroker=b\ntls_ca=ca.pem\n"_s << u"CA file"_s << QString() << QString();
+        QTest::newRow("misspelt key")
+            << u"[mqtt]\nbroker=b\nuesr=u\n"_s << u"unknown key \"uesr\" in [mqtt]"_s
+            << u"b:1883   "_s << QString();
+        QTest::newRow("no listen")
+            << u"[http]\nport=8080\n"_s << u"unknown key \"port\""_s << QString() << QString();
+        QTest::newRow("bad listen")
+            << u"[http]\nlisten=host:80\n"_s
+            << u"[http] listen: \"host\" in \"host:80\" is not an IP address"_s << QString()
+            << QString();
     }
 
     void ini()
@@ -208,24 +205,25 @@ private slots:
             << QStringList{u"--mqtt=b:1884"_s, u"--mqtt-user=u"_s,
                            u"--mqtt-password-file=PASSWORDS"_s}
             << QString() << u"b:1884 u from-file"_s << QString();
-        QTest::newRow("http anywhere") << QStringList{u"--http=0.0.0.0:80"_s} << QString()
-                                       << QString() << u"0.0.0.0:80"_s;
-        QTest::newRow("user without broker") << QStringList{u"--mqtt-user=u"_s}
-                                             << u"--mqtt-user needs --mqtt"_s << QString()
-                                             << QString();
-        QTest::newRow("CA without broker") << QStringList{u"--mqtt-tls-ca=x"_s}
-                                           << u"--mqtt-tls-ca needs --mqtt"_s << QString()
-                                           << QString();
-        QTest::newRow("bad broker") << QStringList{u"--mqtt=b:99999"_s} << u"--mqtt: bad port"_s
-                                    << QString() << QString();
-        QTest::newRow("bad http") << QStringList{u"--http=name:80"_s}
-                                  << u"--http: \"name\" in"_s << QString() << QString();
+        QTest::newRow("http anywhere")
+            << QStringList{u"--http=0.0.0.0:80"_s} << QString() << QString() << u"0.0.0.0:80"_s;
+        QTest::newRow("user without broker")
+            << QStringList{u"--mqtt-user=u"_s} << u"--mqtt-user needs --mqtt"_s << QString()
+            << QString();
+        QTest::newRow("CA without broker")
+            << QStringList{u"--mqtt-tls-ca=x"_s} << u"--mqtt-tls-ca needs --mqtt"_s << QString()
+            << QString();
+        QTest::newRow("bad broker")
+            << QStringList{u"--mqtt=b:99999"_s} << u"--mqtt: bad port"_s << QString() << QString();
+        QTest::newRow("bad http") << QStringList{u"--http=name:80"_s} << u"--http: \"name\" in"_s
+                                  << QString() << QString();
         QTest::newRow("missing password file")
             << QStringList{u"--mqtt=b"_s, u"--mqtt-user=u"_s, u"--mqtt-password-file=/none"_s}
             << u"--mqtt-password-file: password file /none does not exist"_s << QString()
             << QString();
         QTest::newRow("key without certificate")
-            << QStringList{u"--mqtt=b"_s, u"--mqtt-tls-ca=PASSWORDS"_s, u"--mqtt-tls-key=PASSWORDS"_s}
+            << QStringList{u"--mqtt=b"_s, u"--mqtt-tls-ca=PASSWORDS"_s,
+                           u"--mqtt-tls-key=PASSWORDS"_s}
             << u"needs its certificate"_s << QString() << QString();
     }
 
@@ -256,9 +254,9 @@ private slots:
         QCOMPARE(settings->mqtt.has_value(), !mqtt.isEmpty());
         if (settings->mqtt) {
             const MqttSettings &m = *settings->mqtt;
-            QCOMPARE(u"%1 %2 %3"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user,
-                                       m.password),
-                     mqtt);
+            QCOMPARE(
+                u"%1 %2 %3"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user, m.password),
+                mqtt);
         }
         QCOMPARE(settings->http.has_value(), !http.isEmpty());
         if (settings->http) {

@@ -67,8 +67,8 @@ QByteArray itemsCsv(const QList<ItemRow> &rows)
 {
     QString csv = QStringLiteral("item,text,quality,lastGood\r\n");
     for (const ItemRow &row : rows) {
-        csv += scripttext::csvRow({row.item, row.text, row.quality.quality,
-                                   lastGoodText(row.quality)}) +
+        csv += scripttext::csvRow(
+                   {row.item, row.text, row.quality.quality, lastGoodText(row.quality)}) +
                QStringLiteral("\r\n");
     }
     return csv.toUtf8();
@@ -97,7 +97,8 @@ HttpReply replyTo(const QByteArray &method, const QString &path, const QString &
                   const QString &topic, const QList<ItemRow> &rows, const QDateTime &now)
 {
     if (method != "GET" && method != "HEAD") {
-        HttpReply reply = plain(405, QByteArrayLiteral("Method Not Allowed: the items are read-only"));
+        HttpReply reply =
+            plain(405, QByteArrayLiteral("Method Not Allowed: the items are read-only"));
         reply.allow = QByteArrayLiteral("GET, HEAD");
         return reply;
     }

@@ -29,8 +29,7 @@ QByteArray methodName(QHttpServerRequest::Method method)
 ItemsHttpServer::ItemsHttpServer(const DdeItemServer &items, const LineDiagnostics *diagnostics,
                                  const Clock &clock, QObject *parent)
     : QAbstractHttpServer(parent), m_items(items), m_diagnostics(diagnostics), m_clock(clock)
-{
-}
+{}
 
 ItemsHttpServer::~ItemsHttpServer() = default;
 
@@ -76,13 +75,14 @@ bool ItemsHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocke
 {
     const QByteArray method = methodName(request.method());
     const HttpReply reply =
-        replyTo(method, request.url().path(QUrl::FullyDecoded), m_items.service(),
-                m_items.topic(), itemRows(m_items, m_diagnostics), m_clock.wallTime());
+        replyTo(method, request.url().path(QUrl::FullyDecoded), m_items.service(), m_items.topic(),
+                itemRows(m_items, m_diagnostics), m_clock.wallTime());
     QHttpServerResponder responder = makeResponder(request, socket);
     const auto status = QHttpServerResponder::StatusCode(reply.status);
     responder.writeStatusLine(status);
     responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
-    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
+    responder.writeHeader(QByteArrayLiteral("Content-Length"),
+                          QByteArray::number(reply.body.size()));
     // A linked sheet refreshes on its own: never an old copy from a cache.
     responder.writeHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
     if (!reply.allow.isEmpty())

@@ -9,12 +9,11 @@
 #include <QJsonDocument>
 #include <QMetaObject>
 #include <QPointer>
-
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <mosquitto.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -170,10 +169,10 @@ void MqttPublisher::run()
     const QByteArray host = utf8(m_settings.host);
     bool first = true;
     while (!m_stopping) {
-        const int rc = first ? mosquitto_connect(m_mosq, host.constData(),
-                                                 m_settings.effectivePort(),
-                                                 m_settings.keepAliveSeconds)
-                             : mosquitto_reconnect(m_mosq);
+        const int rc = first
+                           ? mosquitto_connect(m_mosq, host.constData(), m_settings.effectivePort(),
+                                               m_settings.keepAliveSeconds)
+                           : mosquitto_reconnect(m_mosq);
         if (rc != MOSQ_ERR_SUCCESS) {
             // Before a first connect the library knows no host: try it afresh.
             tell(QStringLiteral("MQTT: cannot connect to %1: %2; retrying")
@@ -301,22 +300,22 @@ void MqttPublisher::tell(const QString &line)
     if (line == m_lastTold)
         return;
     m_lastTold = line;
-    QMetaObject::invokeMethod(this, [this, line] { emit message(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { emit message(line); }, Qt::QueuedConnection);
 }
 
 void MqttPublisher::onConnect(mosquitto *mosq, void *self, int rc)
 {
     auto *publisher = static_cast<MqttPublisher *>(self);
     if (rc != 0) {
-        publisher->tell(QStringLiteral("MQTT: %1 refused the connection: %2; retrying")
-                            .arg(publisher->brokerName(),
-                                 QString::fromUtf8(mosquitto_connack_string(rc))));
+        publisher->tell(
+            QStringLiteral("MQTT: %1 refused the connection: %2; retrying")
+                .arg(publisher->brokerName(), QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
     publisher->m_retrySeconds = qMax(1, publisher->m_settings.firstRetrySeconds);
     publisher->m_lastTold.clear();
-    const QByteArray filter =
-        utf8(mqtttopics::setFilter(publisher->m_service, publisher->m_topic));
+    const QByteArray filter = utf8(mqtttopics::setFilter(publisher->m_service, publisher->m_topic));
     mosquitto_subscribe(mosq, nullptr, filter.constData(), 1);
     const QByteArray status = utf8(mqtttopics::status(publisher->m_service));
     mosquitto_publish(mosq, nullptr, status.constData(), 6, "online", 1, true);
@@ -369,8 +368,8 @@ void MqttPublisher::sessionEnded(const QString &why)
     if (!m_connected)
         return;
     m_connected = false;
-    emit message(QStringLiteral("MQTT: connection to %1 lost (%2); reconnecting")
-                     .arg(brokerName(), why));
+    emit message(
+        QStringLiteral("MQTT: connection to %1 lost (%2); reconnecting").arg(brokerName(), why));
     emit connectedChanged(false);
 }
 

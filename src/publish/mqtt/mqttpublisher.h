@@ -54,8 +54,8 @@ public:
     // Writes larger than this are refused: no item holds such a text.
     static constexpr int MaxSetBytes = 64 * 1024;
 
-    MqttPublisher(DdeItemServer &items, const LineDiagnostics *diagnostics,
-                  MqttSettings settings, QObject *parent = nullptr);
+    MqttPublisher(DdeItemServer &items, const LineDiagnostics *diagnostics, MqttSettings settings,
+                  QObject *parent = nullptr);
     ~MqttPublisher() override;
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;

@@ -55,8 +55,9 @@ std::optional<QString> readPasswordFile(const QString &path, QString *error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const QString why = unreadable(QStringLiteral("password file"), path);
-        *error = why.isEmpty() ? QStringLiteral("password file %1: %2").arg(path, file.errorString())
-                               : why;
+        *error = why.isEmpty()
+                     ? QStringLiteral("password file %1: %2").arg(path, file.errorString())
+                     : why;
         return std::nullopt;
     }
     QByteArray line = file.readLine();
@@ -93,7 +94,8 @@ QString itemOfSet(const QString &service, const QString &topic, const QString &r
     const QString suffix = QStringLiteral("/set");
     if (!received.startsWith(prefix) || !received.endsWith(suffix))
         return {};
-    const QString name = received.mid(prefix.size(), received.size() - prefix.size() - suffix.size());
+    const QString name =
+        received.mid(prefix.size(), received.size() - prefix.size() - suffix.size());
     return isTopicLevel(name) && !name.isEmpty() ? name : QString();
 }
 
