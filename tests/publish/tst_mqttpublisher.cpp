@@ -216,6 +216,25 @@ private slots:
         QCOMPARE(retainedText(broker, Status), u"online"_s);
     }
 
+    void stopsWhileTheBrokerSaysNothing()
+    {
+        // A listener that takes the connection and never answers: the stop
+        // must not wait for the broker.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        DdeProgramItems items;
+        MqttSettings settings;
+        settings.host = u"127.0.0.1"_s;
+        settings.port = silent.serverPort();
+        MqttPublisher publisher(items, nullptr, settings);
+        QString error;
+        QVERIFY(publisher.start(&error));
+        QVERIFY(silent.waitForNewConnection(Patience));
+        items.FillText(1, u"nobody hears this"_s);
+        publisher.stop();
+        QVERIFY(!publisher.isConnected());
+    }
+
     void userAndPassword()
     {
         Broker broker;

@@ -169,10 +169,12 @@ void MqttPublisher::run()
     const QByteArray host = utf8(m_settings.host);
     bool first = true;
     while (!m_stopping) {
-        const int rc = first
-                           ? mosquitto_connect(m_mosq, host.constData(), m_settings.effectivePort(),
-                                               m_settings.keepAliveSeconds)
-                           : mosquitto_reconnect(m_mosq);
+        // Without waiting for the connection (only for the name's look-up):
+        // a broker that never answers must not hold up a stop.
+        const int rc = first ? mosquitto_connect_async(m_mosq, host.constData(),
+                                                       m_settings.effectivePort(),
+                                                       m_settings.keepAliveSeconds)
+                             : mosquitto_reconnect_async(m_mosq);
         if (rc != MOSQ_ERR_SUCCESS) {
             // Before a first connect the library knows no host: try it afresh.
             tell(QStringLiteral("MQTT: cannot connect to %1: %2; retrying")
@@ -212,10 +214,11 @@ void MqttPublisher::serve()
         if (sendPending())
             lastSent = std::chrono::steady_clock::now();
         if (m_stopping && !stopAt) {
-            // Also when the stop came while connecting.
-            if (m_sessionUp)
-                mosquitto_publish(m_mosq, nullptr, utf8(mqtttopics::status(m_service)).constData(),
-                                  7, "offline", 1, true);
+            // Still connecting: nothing was said that needs a goodbye.
+            if (!m_sessionUp)
+                return;
+            mosquitto_publish(m_mosq, nullptr, utf8(mqtttopics::status(m_service)).constData(), 7,
+                              "offline", 1, true);
             // The broker drops the last will on a goodbye.
             mosquitto_disconnect(m_mosq);
             stopAt = std::chrono::steady_clock::now() + StopFlushLimit;
