@@ -235,6 +235,21 @@ private slots:
         QVERIFY(!publisher.isConnected());
     }
 
+    void toldWhenNoBrokerListens()
+    {
+        DdeProgramItems items;
+        MqttSettings settings;
+        settings.host = u"127.0.0.1"_s;
+        settings.port = freePort();
+        MqttPublisher publisher(items, nullptr, settings);
+        QSignalSpy messages(&publisher, &MqttPublisher::message);
+        QString error;
+        QVERIFY(publisher.start(&error));
+        QTRY_VERIFY_WITH_TIMEOUT(anyMessageContains(messages, u"cannot connect to 127.0.0.1:"_s),
+                                 Patience);
+        QVERIFY(!publisher.isConnected());
+    }
+
     void userAndPassword()
     {
         Broker broker;

@@ -171,10 +171,10 @@ void MqttPublisher::run()
     while (!m_stopping) {
         // Without waiting for the connection (only for the name's look-up):
         // a broker that never answers must not hold up a stop.
-        const int rc = first ? mosquitto_connect_async(m_mosq, host.constData(),
-                                                       m_settings.effectivePort(),
-                                                       m_settings.keepAliveSeconds)
-                             : mosquitto_reconnect_async(m_mosq);
+        const int rc =
+            first ? mosquitto_connect_async(m_mosq, host.constData(), m_settings.effectivePort(),
+                                            m_settings.keepAliveSeconds)
+                  : mosquitto_reconnect_async(m_mosq);
         if (rc != MOSQ_ERR_SUCCESS) {
             // Before a first connect the library knows no host: try it afresh.
             tell(QStringLiteral("MQTT: cannot connect to %1: %2; retrying")
@@ -183,21 +183,29 @@ void MqttPublisher::run()
             continue;
         }
         first = false;
-        serve();
+        m_accepted = false;
+        m_refused = false;
+        const int lost = serve();
         m_sessionUp = false;
+        // The connection itself failed (refused, unreachable, TLS): told
+        // here, as a refusal by the broker is told when it comes.
+        if (!m_accepted && !m_refused && !m_stopping)
+            tell(QStringLiteral("MQTT: cannot connect to %1: %2; retrying")
+                     .arg(brokerName(),
+                          errorText(lost == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : lost)));
         if (!m_stopping)
             waitBeforeRetry();
     }
 }
 
-void MqttPublisher::serve()
+int MqttPublisher::serve()
 {
     std::optional<std::chrono::steady_clock::time_point> stopAt;
     std::chrono::steady_clock::time_point lastSent{};
     for (;;) {
         const int socket = mosquitto_socket(m_mosq);
         if (socket < 0)
-            return; // closed: lost, or the goodbye went out
+            return MOSQ_ERR_SUCCESS; // closed: lost, or the goodbye went out
         pollfd fds[2] = {
             {socket, short(POLLIN | (mosquitto_want_write(m_mosq) ? POLLOUT : 0)), 0},
             {m_wakeFd, POLLIN, 0},
@@ -206,7 +214,7 @@ void MqttPublisher::serve()
         const int ready = ::poll(fds, 2, timeout);
         m_napping = false;
         if (ready < 0 && errno != EINTR)
-            return;
+            return MOSQ_ERR_ERRNO;
         if (fds[1].revents & POLLIN) {
             quint64 count = 0;
             [[maybe_unused]] const auto drained = ::read(m_wakeFd, &count, sizeof count);
@@ -216,7 +224,7 @@ void MqttPublisher::serve()
         if (m_stopping && !stopAt) {
             // Still connecting: nothing was said that needs a goodbye.
             if (!m_sessionUp)
-                return;
+                return MOSQ_ERR_SUCCESS;
             mosquitto_publish(m_mosq, nullptr, utf8(mqtttopics::status(m_service)).constData(), 7,
                               "offline", 1, true);
             // The broker drops the last will on a goodbye.
@@ -224,15 +232,17 @@ void MqttPublisher::serve()
             stopAt = std::chrono::steady_clock::now() + StopFlushLimit;
         } else if (stopAt && std::chrono::steady_clock::now() > *stopAt) {
             // A broker that takes nothing any more must not hold the stop up.
-            return;
+            return MOSQ_ERR_SUCCESS;
         }
-        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
-            mosquitto_loop_read(m_mosq, 1) != MOSQ_ERR_SUCCESS)
-            return;
-        if (mosquitto_want_write(m_mosq) && mosquitto_loop_write(m_mosq, 1) != MOSQ_ERR_SUCCESS)
-            return;
-        if (mosquitto_loop_misc(m_mosq) != MOSQ_ERR_SUCCESS)
-            return;
+        int rc = MOSQ_ERR_SUCCESS;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+            rc = mosquitto_loop_read(m_mosq, 1);
+        if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(m_mosq))
+            rc = mosquitto_loop_write(m_mosq, 1);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_loop_misc(m_mosq);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return rc;
     }
 }
 
@@ -311,11 +321,13 @@ void MqttPublisher::onConnect(mosquitto *mosq, void *self, int rc)
 {
     auto *publisher = static_cast<MqttPublisher *>(self);
     if (rc != 0) {
+        publisher->m_refused = true;
         publisher->tell(
             QStringLiteral("MQTT: %1 refused the connection: %2; retrying")
                 .arg(publisher->brokerName(), QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
+    publisher->m_accepted = true;
     publisher->m_retrySeconds = qMax(1, publisher->m_settings.firstRetrySeconds);
     publisher->m_lastTold.clear();
     const QByteArray filter = utf8(mqtttopics::setFilter(publisher->m_service, publisher->m_topic));

@@ -80,8 +80,9 @@ signals:
 private:
     // Network thread.
     void run();
-    // Serves one connection until it ends (or the stop's goodbye is out).
-    void serve();
+    // Serves one connection until it ends (or the stop's goodbye is out);
+    // the library's code of the failure, if one ended it.
+    int serve();
     void waitBeforeRetry();
     // True when something went out.
     bool sendPending();
@@ -122,8 +123,10 @@ private:
     std::mutex m_pendingMutex;
     QHash<QByteArray, QByteArray> m_pending;
     QList<QByteArray> m_pendingOrder;
-    int m_retrySeconds = 1; // network thread only
-    QString m_lastTold;     // network thread only
+    int m_retrySeconds = 1;  // network thread only
+    QString m_lastTold;      // network thread only
+    bool m_accepted = false; // the broker took this connection (network thread)
+    bool m_refused = false;  // the broker refused it (network thread)
 
     bool m_connected = false; // items' thread
     QHash<QString, ItemQuality> m_publishedQuality;
