@@ -84,7 +84,9 @@ public:
 
     // Writes the configuration (and a password file for user/password) and
     // starts the broker; true once it accepts connections.
-    bool start(const QString &user = {}, const QString &password = {})
+    // extraConfig goes into the listener's configuration (TLS files).
+    bool start(const QString &user = {}, const QString &password = {},
+               const QString &extraConfig = {})
     {
         if (!m_dir.isValid())
             return false;
@@ -106,6 +108,7 @@ public:
                 return false;
             config += u"allow_anonymous false\npassword_file %1\n"_s.arg(passwords);
         }
+        config += extraConfig;
         QFile file(m_dir.filePath(u"mosquitto.conf"_s));
         if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
             return false;
@@ -140,8 +143,8 @@ public:
     quint16 port() const { return m_port; }
 
     // The retained messages under filter as "topic payload" lines: count of
-    // them, waiting at most Patience.
-    QStringList retained(const QString &filter, int count, const QStringList &login = {}) const
+    // them, waiting at most Patience. extra: more mosquitto_sub options.
+    QStringList retained(const QString &filter, int count, const QStringList &extra = {}) const
     {
         QStringList args{u"-h"_s,
                          u"127.0.0.1"_s,
@@ -154,7 +157,7 @@ public:
                          QString::number(count),
                          u"-W"_s,
                          QString::number(Patience / 1000)};
-        args += login;
+        args += extra;
         const ToolResult result = runTool(findProgram(u"mosquitto_sub"_s), args);
         return QString::fromUtf8(result.out).split(u'\n', Qt::SkipEmptyParts);
     }
@@ -168,10 +171,69 @@ public:
         return runTool(findProgram(u"mosquitto_pub"_s), args).exitCode == 0;
     }
 
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
 private:
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<QProcess> m_process;
+};
+
+// A CA and certificates signed by it, made with openssl in a folder: the
+// broker's (for 127.0.0.1) and a client's; and a CA that signed neither.
+class TlsFiles
+{
+public:
+    static bool available() { return !findProgram(u"openssl"_s).isEmpty(); }
+
+    bool make()
+    {
+        return m_dir.isValid() && selfSigned(u"ca"_s) && selfSigned(u"other-ca"_s) &&
+               signedByCa(u"server"_s, u"subjectAltName=IP:127.0.0.1\n"_s) &&
+               signedByCa(u"client"_s, u"extendedKeyUsage=clientAuth\n"_s);
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // The broker's TLS lines; a client certificate is required.
+    QString brokerConfig() const
+    {
+        return u"cafile %1\ncertfile %2\nkeyfile %3\nrequire_certificate true\n"_s.arg(
+            path(u"ca.pem"_s), path(u"server.pem"_s), path(u"server.key"_s));
+    }
+
+private:
+    bool openssl(const QStringList &args) const
+    {
+        return runTool(findProgram(u"openssl"_s), args).exitCode == 0;
+    }
+    static QStringList newKey()
+    {
+        return {u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
+                u"-nodes"_s};
+    }
+    bool selfSigned(const QString &name) const
+    {
+        return openssl(QStringList{u"req"_s, u"-x509"_s} + newKey() +
+                       QStringList{u"-keyout"_s, path(name + u".key"_s), u"-out"_s,
+                                   path(name + u".pem"_s), u"-days"_s, u"2"_s, u"-subj"_s,
+                                   u"/CN=test "_s + name});
+    }
+    bool signedByCa(const QString &name, const QString &extensions) const
+    {
+        QFile ext(path(name + u".ext"_s));
+        if (!ext.open(QIODevice::WriteOnly) || ext.write(extensions.toUtf8()) < 0)
+            return false;
+        ext.close();
+        return openssl(QStringList{u"req"_s} + newKey() +
+                       QStringList{u"-keyout"_s, path(name + u".key"_s), u"-out"_s,
+                                   path(name + u".csr"_s), u"-subj"_s, u"/CN=127.0.0.1"_s}) &&
+               openssl({u"x509"_s, u"-req"_s, u"-in"_s, path(name + u".csr"_s), u"-CA"_s,
+                        path(u"ca.pem"_s), u"-CAkey"_s, path(u"ca.key"_s), u"-CAcreateserial"_s,
+                        u"-out"_s, path(name + u".pem"_s), u"-days"_s, u"2"_s, u"-extfile"_s,
+                        ext.fileName()});
+    }
+
+    QTemporaryDir m_dir;
 };
 
 } // namespace telviox::test

@@ -250,6 +250,52 @@ private slots:
         QVERIFY(!publisher.isConnected());
     }
 
+    void tls_data()
+    {
+        QTest::addColumn<QString>("ca");
+        QTest::addColumn<bool>("clientCertificate");
+        QTest::addColumn<bool>("connects");
+        QTest::newRow("trusted, with certificate") << u"ca.pem"_s << true << true;
+        QTest::newRow("no client certificate") << u"ca.pem"_s << false << false;
+        QTest::newRow("broker not trusted") << u"other-ca.pem"_s << true << false;
+    }
+
+    void tls()
+    {
+        QFETCH(QString, ca);
+        QFETCH(bool, clientCertificate);
+        QFETCH(bool, connects);
+        if (!TlsFiles::available())
+            QSKIP("openssl is not installed");
+        TlsFiles files;
+        QVERIFY(files.make());
+        Broker broker;
+        QVERIFY(broker.start({}, {}, files.brokerConfig()));
+        DdeProgramItems items;
+        items.FillText(9, u"secret"_s);
+        MqttSettings settings = settingsFor(broker);
+        settings.caFile = files.path(ca);
+        if (clientCertificate) {
+            settings.certFile = files.path(u"client.pem"_s);
+            settings.keyFile = files.path(u"client.key"_s);
+        }
+        MqttPublisher publisher(items, nullptr, settings);
+        QSignalSpy messages(&publisher, &MqttPublisher::message);
+        QString error;
+        QVERIFY2(publisher.start(&error), qPrintable(error));
+        if (!connects) {
+            QTRY_VERIFY_WITH_TIMEOUT(anyMessageContains(messages, u"cannot connect"_s), Patience);
+            QVERIFY(!publisher.isConnected());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
+        const QStringList lines =
+            broker.retained(Base + u"Text9"_s, 1,
+                            {u"--cafile"_s, files.path(u"ca.pem"_s), u"--cert"_s,
+                             files.path(u"client.pem"_s), u"--key"_s, files.path(u"client.key"_s)});
+        QCOMPARE(lines, QStringList{Base + u"Text9 secret"_s});
+    }
+
     void userAndPassword()
     {
         Broker broker;
