@@ -328,7 +328,7 @@ void TestEndToEnd::signalWhileASourceHangs()
                   "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD");
         if (owned.contains("true")) {
             gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
-                  "dde.Topic.Poke Text1 x",
+                  "dde.Topic.Poke Text1 'x'",
                   &pokeCode);
             gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
                   "dde.Topic.Request Text1",
