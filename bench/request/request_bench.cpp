@@ -7,6 +7,7 @@
 //
 // telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
 
+#include "../benchviews.h"
 #include "../simprocess.h"
 
 #include "conversations/establishview.h"
@@ -28,6 +29,8 @@
 #include <thread>
 
 using namespace telviox;
+using bench::Establish;
+using bench::View;
 
 namespace {
 
@@ -51,26 +54,6 @@ class Quiet final : public StatusLine
 {
 public:
     void setStatusText(const QString &) override {}
-};
-
-class View final : public ServerView
-{
-public:
-    void showServerWindow() override {}
-    void unloadServerWindow() override {}
-    void restoreServerWindow() override {}
-    void hideServerWindow() override {}
-    void minimiseWindows() override {}
-    void setServerMenusEnabled(bool) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-};
-
-class Establish final : public EstablishView
-{
-public:
-    void setChecked(int, bool) override {}
-    bool isChecked(int) const override { return true; }
-    void setIntervalValue(int) override {}
 };
 
 double percentile(std::vector<double> values, double p)
