@@ -144,7 +144,6 @@ public:
     QStringList errors;
 };
 
-};
 
 // Eight conversations on the modules of one rate (first address 01 or 11).
 void configure(SharedState &state, qint32 baud, int base)
