@@ -1,4 +1,4 @@
-#include "app/shell/shippedfiles.h"
+#include "core/shippedfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
