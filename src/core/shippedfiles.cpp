@@ -11,8 +11,14 @@ QString shippedFilePath(const QString &name, const QString &programFolder)
     const QString own = QDir(programFolder).filePath(name);
     if (QFileInfo::exists(own) || !QCoreApplication::instance())
         return own;
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
-    return QFileInfo::exists(beside) ? beside : own;
+    const QDir executable(QCoreApplication::applicationDirPath());
+    for (const QString &candidate :
+         {executable.filePath(name),
+          QDir::cleanPath(executable.filePath(InstalledShareFolder + QLatin1Char('/') + name))}) {
+        if (QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return own;
 }
 
 } // namespace telviox

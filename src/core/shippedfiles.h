@@ -4,16 +4,20 @@
 
 namespace telviox {
 
-// Files that ship beside the program.
+// Files that ship with the program.
 namespace ShippedFile {
 inline const QString Help = QStringLiteral("telvioxd.html");
 inline const QString ProgramIcon = QStringLiteral("telvioxd.png");
 } // namespace ShippedFile
 
+// The installation's folder of shipped files, relative to the executable's
+// folder (bin/ beside share/).
+inline const QString InstalledShareFolder = QStringLiteral("../share/telvioxd");
+
 // Where a shipped file is read from: the program's folder when it holds the
 // file (an operator's own copy), else the executable's folder, where the
-// build and the installation put it. The program's folder's path when
-// neither holds it.
+// build puts it, else the installation's share folder. The program's
+// folder's path when none holds it.
 QString shippedFilePath(const QString &name, const QString &programFolder);
 
 } // namespace telviox
