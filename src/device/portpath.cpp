@@ -44,6 +44,11 @@ QString programFolder()
         setting.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
         setting.userHome = QDir::homePath();
     }
+    return resolveProgramFolder(setting);
+}
+
+QString resolveProgramFolder(const ProgramFolderSetting &setting)
+{
     const QString folder = chooseProgramFolder(setting);
     if (setting.home.isEmpty() && !setting.executableFolderWritable && !QFileInfo::exists(folder))
         QDir().mkpath(folder);

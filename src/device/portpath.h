@@ -25,6 +25,8 @@ struct ProgramFolderSetting
 };
 // The folder the rule above chooses; nothing is created.
 QString chooseProgramFolder(const ProgramFolderSetting &setting);
+// The same, creating the data folder when it is the one chosen.
+QString resolveProgramFolder(const ProgramFolderSetting &setting);
 // An installed program's folder in /usr/bin is never its program folder, even
 // for root, who may write there.
 bool executableFolderWritable(const QString &folder);
