@@ -133,9 +133,11 @@ void ServeProgram::run()
                     .arg(describePort(choice, m_state.Conv[std::size_t(first)].BaudRate))
                     .arg(m_state.Link[IntervalEntry].Linked));
     m_serving->cycle()->mnuRun_Click();
-    if (m_state.ServerRunning == 1 && !m_link->isOpen(m_state.ComPort))
-        m_log.write(QStringLiteral("the port is not open; the server tries it again on every "
-                                   "exchange"));
+    // The box's code alone does not say what is wrong with the port.
+    if (const PortDevice::OpenResult failure = m_link->lastOpenFailure();
+        failure != PortDevice::OpenResult::Ok)
+        m_log.write(describeOpenFailure(choice, m_state.OpenBaud, LinkCode::PortError, failure) +
+                    QStringLiteral("; tried again on every exchange"));
 }
 
 void ServeProgram::stop()
