@@ -19,7 +19,6 @@ private slots:
     void accepted();
     void refused_data();
     void refused();
-    void helpAndVersion();
     void answers_data();
     void answers();
     void logLines();
@@ -104,23 +103,6 @@ void TestServeOptions::refused()
     QCOMPARE(err, "telvioxd-serve: " + message +
                       "\nTry 'telvioxd-serve --help' for more information.\n");
     QCOMPARE(out, QString());
-}
-
-void TestServeOptions::helpAndVersion()
-{
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    ServeCommandLine version(outStream, errStream);
-    QCOMPARE(version.parse({"telvioxd-serve", "--version"}), std::optional<int>(0));
-    QCOMPARE(out, QStringLiteral("telvioxd-serve " TELVIOXD_VERSION "\n"));
-
-    out.clear();
-    ServeCommandLine help(outStream, errStream);
-    QCOMPARE(help.parse({"telvioxd-serve", "--help", "--com", "999"}), std::optional<int>(0));
-    for (const char *option : {"--home <DIR>", "--com <N>", "--device <PATH>", "--interval <MS>",
-                               "FILE.cnv", "SIGHUP"})
-        QVERIFY2(out.contains(QLatin1String(option)), option);
-    QCOMPARE(err, QString());
 }
 
 void TestServeOptions::answers_data()

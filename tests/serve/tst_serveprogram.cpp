@@ -5,6 +5,7 @@
 
 #include "conversations/conversationfiles.h"
 #include "server/ddetestbus.h"
+#include "support/endprocess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -151,7 +152,7 @@ private:
     bool importList(const QString &json, const QString &cnv);
     bool startSim(const QString &link);
     void startServe(const QStringList &args);
-    static void stop(QProcess &process);
+    static void stop(QProcess &process) { test::endProcess(process, StepMs); }
 
     test::TestBus m_bus;
     std::unique_ptr<QTemporaryDir> m_home;
@@ -187,18 +188,6 @@ void TestServe::cleanup()
 {
     for (QProcess *process : {&m_serve, &m_desktop, &m_source, &m_sim})
         stop(*process);
-}
-
-void TestServe::stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), SIGCONT); // one the test stopped
-    process.terminate();
-    if (!process.waitForFinished(StepMs)) {
-        process.kill();
-        process.waitForFinished(StepMs);
-    }
 }
 
 bool TestServe::importList(const QString &json, const QString &cnv)
