@@ -60,8 +60,7 @@ void install(int signalNumber, void (*handler)(int))
 
 } // namespace
 
-SystemCloseWatcher::SystemCloseWatcher(QObject *parent)
-    : SystemCloseWatcher(HangUp::Closes, parent)
+SystemCloseWatcher::SystemCloseWatcher(QObject *parent) : SystemCloseWatcher(HangUp::Closes, parent)
 {}
 
 SystemCloseWatcher::SystemCloseWatcher(HangUp hangUp, QObject *parent)

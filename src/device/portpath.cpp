@@ -36,9 +36,8 @@ QString programFolder()
 {
     ProgramFolderSetting setting;
     setting.home = qEnvironmentVariable("TELVIOXD_HOME");
-    setting.executableFolder = QCoreApplication::instance()
-                                   ? QCoreApplication::applicationDirPath()
-                                   : QDir::currentPath();
+    setting.executableFolder =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     if (setting.home.isEmpty()) {
         setting.executableFolderWritable = executableFolderWritable(setting.executableFolder);
         setting.dataHome = qEnvironmentVariable("XDG_DATA_HOME");

@@ -20,8 +20,8 @@ struct ProgramFolderSetting
     QString home;             // TELVIOXD_HOME
     QString executableFolder; // where the program's executable is
     bool executableFolderWritable = true;
-    QString dataHome;         // XDG_DATA_HOME
-    QString userHome;         // HOME
+    QString dataHome; // XDG_DATA_HOME
+    QString userHome; // HOME
 };
 // The folder the rule above chooses; nothing is created.
 QString chooseProgramFolder(const ProgramFolderSetting &setting);

@@ -51,7 +51,7 @@ struct SerialLink::Port
     int parity = 0;
     int stopBits = 0;
     QString path;
-    bool viaLink = false; // path came from ports/comN
+    bool viaLink = false;     // path came from ports/comN
     bool neverOpened = false; // kept after a failed Open_Com: its path is looked up again
     std::unique_ptr<PortDevice> device;
 

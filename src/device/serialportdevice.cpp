@@ -3,8 +3,8 @@
 #include "core/systemclose.h"
 
 #include <QDeadlineTimer>
-#include <algorithm>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <termios.h>
 #include <unistd.h>

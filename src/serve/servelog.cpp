@@ -51,8 +51,9 @@ Answer LogPrompt::message(const QString &text, int style, const QString &title)
     QString line = title.isEmpty() ? text : title + QStringLiteral(": ") + text;
     const int buttons = style & BoxStyle::ButtonMask;
     if (buttons != BoxStyle::Ok) {
-        static const char *const Names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore",
-                                            "Yes", "No", "", "", "Try Again", "Continue"};
+        static const char *const Names[] = {"",      "OK",     "Cancel",    "Abort",
+                                            "Retry", "Ignore", "Yes",       "No",
+                                            "",      "",       "Try Again", "Continue"};
         line += QStringLiteral(" [answered %1]").arg(QLatin1String(Names[int(answer)]));
     }
     m_log.write(line);

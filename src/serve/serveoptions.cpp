@@ -41,8 +41,7 @@ ServeCommandLine::ServeCommandLine(QTextStream &out, QTextStream &err)
         "Exit status: 0 ended by a signal, 1 the list cannot be served, 2 a usage error."));
     parser.addPositionalArgument(QStringLiteral("FILE.cnv"),
                                  QStringLiteral("The conversation list to serve."));
-    parser.addOptions(
-        {m_declared.home, m_declared.com, m_declared.device, m_declared.interval});
+    parser.addOptions({m_declared.home, m_declared.com, m_declared.device, m_declared.interval});
 }
 
 ServeCommandLine::Declared ServeCommandLine::declareOptions()

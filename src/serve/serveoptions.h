@@ -11,10 +11,10 @@ namespace telviox {
 // What telvioxd-serve was asked to do.
 struct ServeOptions
 {
-    QString file;   // the conversation list (FILE.cnv), absolute
-    QString home;   // --home: the program folder; empty: the usual rule
-    int com = 0;    // --com; 0: lumvex.cfg's port, else COM1
-    QString device; // --device: this device as the port
+    QString file;                // the conversation list (FILE.cnv), absolute
+    QString home;                // --home: the program folder; empty: the usual rule
+    int com = 0;                 // --com; 0: lumvex.cfg's port, else COM1
+    QString device;              // --device: this device as the port
     std::optional<int> interval; // --interval, in place of the list's own
 };
 

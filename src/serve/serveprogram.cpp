@@ -9,7 +9,6 @@
 #include "server/servingprogram.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 
 namespace telviox {

@@ -5,8 +5,8 @@
 #include "device/portdevice.h"
 #include "device/portfolder.h"
 #include "serve/headlessviews.h"
-#include "serve/serveoptions.h"
 #include "serve/servelog.h"
+#include "serve/serveoptions.h"
 
 #include <QDBusConnection>
 #include <memory>

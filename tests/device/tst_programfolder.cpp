@@ -30,16 +30,19 @@ void TestProgramFolder::choice_data()
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("build tree") << "" << true << "/x/data" << "/opt/b/bin";
-    QTest::newRow("installed") << "" << false << "/x/data" << "/x/data/telvioxd";
-    QTest::newRow("installed, no XDG_DATA_HOME")
-        << "" << false << "" << "/home/op/.local/share/telvioxd";
+    QTest::newRow("build tree") << "" << true << "/x/data"
+                                << "/opt/b/bin";
+    QTest::newRow("installed") << "" << false << "/x/data"
+                               << "/x/data/telvioxd";
+    QTest::newRow("installed, no XDG_DATA_HOME") << "" << false << ""
+                                                 << "/home/op/.local/share/telvioxd";
     // A relative XDG_DATA_HOME is not valid and is ignored.
-    QTest::newRow("installed, relative XDG_DATA_HOME")
-        << "" << false << "data" << "/home/op/.local/share/telvioxd";
-    QTest::newRow("TELVIOXD_HOME over everything") << "/srv/tx" << false << "/x/data" << "/srv/tx";
-    QTest::newRow("TELVIOXD_HOME over a writable folder")
-        << "/srv/tx/" << true << "/x/data" << "/srv/tx";
+    QTest::newRow("installed, relative XDG_DATA_HOME") << "" << false << "data"
+                                                       << "/home/op/.local/share/telvioxd";
+    QTest::newRow("TELVIOXD_HOME over everything") << "/srv/tx" << false << "/x/data"
+                                                   << "/srv/tx";
+    QTest::newRow("TELVIOXD_HOME over a writable folder") << "/srv/tx/" << true << "/x/data"
+                                                          << "/srv/tx";
 }
 
 void TestProgramFolder::choice()
@@ -63,8 +66,8 @@ void TestProgramFolder::readOnlyFolderIsNotWritable()
         QSKIP("root may write into a read-only folder");
     QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
     QVERIFY(!executableFolderWritable(dir.path()));
-    QVERIFY(QFile::setPermissions(dir.path(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
 // An installed program on its first start: the folder does not exist yet and

@@ -346,7 +346,8 @@ void TestSerialLink::failedOpenIsRetriedWhenAsked()
     QVERIFY(m_line->written.isEmpty());
 
     QVERIFY(QDir(m_home->path()).mkpath(QStringLiteral("ports")));
-    QVERIFY(QFile::link(QStringLiteral("/dev/pts/5"), m_home->filePath(QStringLiteral("ports/com1"))));
+    QVERIFY(
+        QFile::link(QStringLiteral("/dev/pts/5"), m_home->filePath(QStringLiteral("ports/com1"))));
     m_line->openResult = PortDevice::OpenResult::Ok;
     answerWith("!012026\r");
     QCOMPARE(send("$01M"), LinkCode::Ok);

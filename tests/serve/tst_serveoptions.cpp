@@ -2,8 +2,8 @@
 // taken for, the usage errors with their status, the answers given in place
 // of an operator, and the log lines.
 
-#include "serve/serveoptions.h"
 #include "serve/servelog.h"
+#include "serve/serveoptions.h"
 
 #include <QDir>
 #include <QTest>
@@ -85,10 +85,10 @@ void TestServeOptions::refused_data()
     QTest::newRow("interval with unit") << QStringList{"--interval", "100ms", "a.cnv"}
                                         << "--interval: 100ms is not a number from 50 to 10000";
     QTest::newRow("empty device") << QStringList{"--device=", "a.cnv"} << "--device: no path given";
-    QTest::newRow("unknown option") << QStringList{"--mqtt-nope", "a.cnv"}
-                                    << "Unknown option 'mqtt-nope'.";
-    QTest::newRow("value missing") << QStringList{"a.cnv", "--com"}
-                                   << "Missing value after '--com'.";
+    QTest::newRow("unknown option")
+        << QStringList{"--mqtt-nope", "a.cnv"} << "Unknown option 'mqtt-nope'.";
+    QTest::newRow("value missing")
+        << QStringList{"a.cnv", "--com"} << "Missing value after '--com'.";
 }
 
 void TestServeOptions::refused()
@@ -112,8 +112,8 @@ void TestServeOptions::answers_data()
 
     // The port error's question: No keeps the server running.
     QTest::newRow("Quit this demo?") << int(BoxStyle::YesNo) << Answer::No;
-    QTest::newRow("no file selection") << (BoxStyle::Critical | BoxStyle::CancelTryContinue)
-                                       << Answer::Continue;
+    QTest::newRow("no file selection")
+        << (BoxStyle::Critical | BoxStyle::CancelTryContinue) << Answer::Continue;
     QTest::newRow("plain message") << (BoxStyle::Critical | BoxStyle::Ok) << Answer::Ok;
     QTest::newRow("information") << int(BoxStyle::Information) << Answer::Ok;
     QTest::newRow("yes, no, cancel") << (BoxStyle::Question | BoxStyle::YesNoCancel) << Answer::No;

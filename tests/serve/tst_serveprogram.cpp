@@ -122,8 +122,7 @@ int conversationsInUse(const QString &cnv)
 QByteArray errUntil(QProcess &process, const QByteArray &mark, QByteArray &seen)
 {
     QDeadlineTimer deadline(StartMs);
-    while (!seen.contains(mark) && !deadline.hasExpired() &&
-           process.state() == QProcess::Running) {
+    while (!seen.contains(mark) && !deadline.hasExpired() && process.state() == QProcess::Running) {
         process.waitForReadyRead(200);
         seen += process.readAllStandardError();
     }
@@ -312,16 +311,15 @@ void TestServe::refusals_data()
         << "no companion" << QStringList{"demo.cnv"} << 1 << "demo.dde: no such file";
     QTest::newRow("not a .cnv name")
         << "txt" << QStringList{"demo.txt"} << 1 << "demo.txt: not a conversation list";
-    QTest::newRow("nothing in use") << "empty" << QStringList{"empty.cnv"} << 1
-                                    << "empty.cnv: no conversation is in use";
+    QTest::newRow("nothing in use")
+        << "empty" << QStringList{"empty.cnv"} << 1 << "empty.cnv: no conversation is in use";
     QTest::newRow("bad interval in the companion")
         << "interval 0" << QStringList{"demo.cnv"} << 1 << "its timer interval 0 ms is not from";
-    QTest::newRow("no such home") << "" << QStringList{"--home", "/nonexistent/tx", "demo.cnv"}
-                                  << 1 << "/nonexistent/tx: no such folder (--home)";
+    QTest::newRow("no such home") << "" << QStringList{"--home", "/nonexistent/tx", "demo.cnv"} << 1
+                                  << "/nonexistent/tx: no such folder (--home)";
     QTest::newRow("bad option") << "" << QStringList{"--com", "0", "demo.cnv"} << 2
                                 << "--com: 0 is not a number from 1 to 255";
-    QTest::newRow("no file") << "" << QStringList{} << 2
-                             << "no conversation list (FILE.cnv) given";
+    QTest::newRow("no file") << "" << QStringList{} << 2 << "no conversation list (FILE.cnv) given";
 }
 
 void TestServe::refusals()
@@ -380,9 +378,10 @@ void TestServe::reloadsOnHangUp()
     // to Text1, the others empty.
     QFile json(m_dir.filePath("one.json"));
     QVERIFY(json.open(QIODevice::WriteOnly));
-    json.write(R"({"interval": 200, "conversations": [{"conv": 3, "model": "2065",)"
-               R"( "address": "06", "baud": 9600, "checksum": false, "slot": 0, "bit": "port",)"
-               R"( "io": "read inputs", "outData": "0000", "outValue": 0, "output": "read back"}]})");
+    json.write(
+        R"({"interval": 200, "conversations": [{"conv": 3, "model": "2065",)"
+        R"( "address": "06", "baud": 9600, "checksum": false, "slot": 0, "bit": "port",)"
+        R"( "io": "read inputs", "outData": "0000", "outValue": 0, "output": "read back"}]})");
     json.close();
     QVERIFY(importList(json.fileName(), cnv));
     ::kill(pid_t(m_serve.processId()), SIGHUP);
