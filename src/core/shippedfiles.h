@@ -19,5 +19,8 @@ inline const QString InstalledShareFolder = QStringLiteral("../share/telvioxd");
 // build puts it, else the installation's share folder. The program's
 // folder's path when none holds it.
 QString shippedFilePath(const QString &name, const QString &programFolder);
+// The same for a given executable's folder.
+QString shippedFilePath(const QString &name, const QString &programFolder,
+                        const QString &executableFolder);
 
 } // namespace telviox

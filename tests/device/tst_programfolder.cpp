@@ -1,6 +1,7 @@
 // Where a program keeps lumvex.cfg, default.cnv and ports/: TELVIOXD_HOME,
 // else its own folder when it may write there, else the user's data folder.
 
+#include "core/shippedfiles.h"
 #include "device/portpath.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@ private slots:
     void readOnlyFolderIsNotWritable();
     void dataFolderIsCreatedOnFirstStart();
     void environmentDecides();
+    void shippedFiles();
 };
 
 void TestProgramFolder::choice_data()
@@ -100,6 +102,29 @@ void TestProgramFolder::environmentDecides()
     // The test's own folder is writable: it is the program folder, as for a
     // program run from the build tree.
     QCOMPARE(programFolder(), QCoreApplication::applicationDirPath());
+}
+
+// Help and icons: an operator's own copy in the program folder first, then
+// beside the executable (the build tree), then the installation's share folder.
+void TestProgramFolder::shippedFiles()
+{
+    QTemporaryDir root;
+    const QDir dir(root.path());
+    QVERIFY(dir.mkpath("home") && dir.mkpath("usr/bin") && dir.mkpath("usr/share/telvioxd"));
+    const auto touch = [&dir](const QString &path) {
+        QFile file(dir.filePath(path));
+        return file.open(QIODevice::WriteOnly);
+    };
+    const QString home = dir.filePath("home"), bin = dir.filePath("usr/bin");
+    const QString help = QStringLiteral("telvioxd.html");
+
+    QCOMPARE(shippedFilePath(help, home, bin), dir.filePath("home/telvioxd.html")); // none
+    QVERIFY(touch("usr/share/telvioxd/telvioxd.html"));
+    QCOMPARE(shippedFilePath(help, home, bin), dir.filePath("usr/share/telvioxd/telvioxd.html"));
+    QVERIFY(touch("usr/bin/telvioxd.html"));
+    QCOMPARE(shippedFilePath(help, home, bin), dir.filePath("usr/bin/telvioxd.html"));
+    QVERIFY(touch("home/telvioxd.html"));
+    QCOMPARE(shippedFilePath(help, home, bin), dir.filePath("home/telvioxd.html"));
 }
 
 QTEST_GUILESS_MAIN(TestProgramFolder)
