@@ -51,6 +51,123 @@ struct SerialLink::Port
     int parity = 0;
     int stopBits = 0;
     QString path;
+    bool viaLink = false;     // path came from ports/comN
+    bool lost = false;        // the device failed and has not been opened again
+    bool neverOpened = false; // kept after a failed Open_Com: its path is looked up again
+    std::unique_ptr<PortDevice> device;
+
+    bool deviceOpen() const { return device && device->isOpen(); }
+};
+
+struct SerialLink::Exchange
+{
+    QByteArray received; // as it came off the wire, noise included
+    QByteArray line;     // the reply from its lead character, CR excluded
+    qint64 receivedAt = 0;
+};
+
+SerialLink::SerialLink(Clock &clock, PortDeviceFactory factory, QString folder)
+    : m_clock(clock), m_factory(factory ? std::move(factory) : serialPortDeviceFactory()),
+      m_folder(std::move(folder))
+{}
+
+SerialLink::~SerialLink()
+{
+    for (auto &entry : m_ports) {
+        if (entry.second->device)
+            entry.second->device->close();
+    }
+}
+
+SerialLink::Port *SerialLink::portFor(int port) const
+{
+    const auto it = m_ports.find(port);
+    return it == m_ports.end() ? nullptr : it->second.get();
+}
+
+QByteArray SerialLink::checksumDigits(const QByteArray &text)
+{
+    unsigned sum = 0;
+    for (const char c : text)
+        sum += static_cast<unsigned char>(c);
+    return textutil::hexByte(sum);
+}
+
+int SerialLink::addObserver(Observer observer)
+{
+    const int id = m_nextObserverId++;
+    m_observers.emplace_back(id, std::move(observer));
+    return id;
+}
+
+void SerialLink::removeObserver(int id)
+{
+    m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
+                                     [id](const auto &entry) { return entry.first == id; }),
+                      m_observers.end());
+}
+
+void SerialLink::notify(const TrafficRecord &record) const
+{
+    // A copy: an observer may remove itself.
+    const auto observers = m_observers;
+    for (const auto &entry : observers)
+        entry.second(record);
+}
+
+QString SerialLink::devicePath(int port) const
+{
+    const Port *p = portFor(port);
+    return p ? p->path : QString();
+}
+
+void SerialLink::notifyEvent(const Port &port, const QString &event) const
+{
+    TrafficRecord record;
+    record.time = m_clock.tickCount();
+    record.port = port.number;
+    record.direction = TrafficRecord::Direction::Event;
+    record.baud = port.baud;
+    record.device = port.path;
+    record.event = event;
+    notify(record);
+}
+
+bool SerialLink::isOpen(int port) const
+{
+    return portFor(port) != nullptr;
+}
+
+qint32 SerialLink::openBaud(int port) const
+{
+    const Port *p = portFor(port);
+    return p ? p->baud : 0;
+}
+
+bool SerialLink::openDevice(Port &port, PortDevice::OpenResult *result)
+{
+    if (!port.device || port.device->path() != port.path)
+        port.device = m_factory(port.number, port.path);
+    PortDevice::OpenResult r = PortDevice::OpenResult::Failed;
+    if (port.device) {
+        port.device->setFrameFormat(port.dataBits, port.parity, port.stopBits);
+        r = port.device->open(port.baud);
+    }
+    if (result)
+        *result = r;
+    return r == PortDevice::OpenResult::Ok;
+}
+
+// Opens the device again after a failure (adapter unplugged and back, the
+// simulator restarted). The link is looked up afresh because the device behind
+// it may have a new name. A port that came through a link has no device while
+// the link is gone: falling back to /dev/ttyS(n-1), or to the old name, which
+// for a pseudo-terminal may by now belong to another program, would talk to
+// the wrong device.
+bool SerialLink::ensureDevice(Port &port)
+{
+    if (port.deviceOpen())
+        return true;
     if (port.neverOpened) {
         // The link may have come (the simulator started) since the open.
         const QString linked = linkedPortPath(port.number, m_folder);
