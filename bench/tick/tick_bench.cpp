@@ -8,6 +8,7 @@
 //
 // telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
 
+#include "../benchviews.h"
 #include "../simprocess.h"
 
 #include "conversations/conversationtable.h"
@@ -36,6 +37,8 @@
 #include <vector>
 
 using namespace telviox;
+using bench::Establish;
+using bench::View;
 
 namespace {
 
@@ -141,26 +144,6 @@ public:
     QStringList errors;
 };
 
-class View final : public ServerView
-{
-public:
-    void showServerWindow() override {}
-    void unloadServerWindow() override {}
-    void restoreServerWindow() override {}
-    void hideServerWindow() override {}
-    void minimiseWindows() override {}
-    void setServerMenusEnabled(bool) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-};
-
-class Establish final : public EstablishView
-{
-public:
-    void setChecked(int index, bool ticked) override { checks[std::size_t(index)] = ticked; }
-    bool isChecked(int index) const override { return checks[std::size_t(index)]; }
-    void setIntervalValue(int) override {}
-    std::array<bool, ConvCount> checks{};
-};
 
 // Eight conversations on the modules of one rate (first address 01 or 11).
 void configure(SharedState &state, qint32 baud, int base)

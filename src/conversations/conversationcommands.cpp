@@ -102,23 +102,58 @@ bool ConversationFileCommands::autorun(const QString &programFolder)
     return true;
 }
 
+std::optional<ConversationPair> readLoadablePair(const QString &path, QString *why)
+{
+    const QString companion = companionPath(path);
+    for (const QString &file : {path, companion}) {
+        if (!FileExist(file)) {
+            if (why)
+                *why = file + QStringLiteral(": no such file");
+            return std::nullopt;
+        }
+    }
+    QString error;
+    auto pair = readPair(path, companion, &error);
+    if (!pair) {
+        if (why)
+            *why = QStringLiteral("%1 and %2 cannot be read: %3").arg(path, companion, error);
+        return std::nullopt;
+    }
+    const qint16 interval = pair->link[IntervalEntry].Linked;
+    if (!intervalAcceptable(interval)) {
+        if (why)
+            *why = QStringLiteral("%1: its timer interval %2 ms is not from %3 to %4 ms")
+                       .arg(companion)
+                       .arg(interval)
+                       .arg(IntervalMinimum)
+                       .arg(IntervalMaximum);
+        return std::nullopt;
+    }
+    return pair;
+}
+
+void applyPair(SharedState &state, EstablishView &establish, const ConversationPair &pair)
+{
+    replaceTables(state, pair.conv, pair.link);
+    for (int i = 0; i < ConvCount; ++i) {
+        establish.setChecked(i, false);
+        if (state.Conv[size_t(i)].InUse != 0)
+            establish.setChecked(i, true);
+    }
+    establish.setIntervalValue(state.Link[IntervalEntry].Linked);
+}
+
 // Everything is read and checked before anything changes, so that a pair that
 // cannot be loaded leaves the table, the check boxes and the caption as they
 // were.
 bool ConversationFileCommands::load(const QString &path)
 {
-    const auto pair = readPair(path, companionPath(path));
-    if (!pair || !intervalAcceptable(pair->link[IntervalEntry].Linked))
+    const auto pair = readLoadablePair(path);
+    if (!pair)
         return false;
 
     m_caption.setCaption(QStringLiteral("Working file:") + path);
-    replaceTables(m_state, pair->conv, pair->link);
-    for (int i = 0; i < ConvCount; ++i) {
-        m_establish.setChecked(i, false);
-        if (m_state.Conv[size_t(i)].InUse != 0)
-            m_establish.setChecked(i, true);
-    }
-    m_establish.setIntervalValue(m_state.Link[IntervalEntry].Linked);
+    applyPair(m_state, m_establish, *pair);
     m_prompt.beep();
     return true;
 }

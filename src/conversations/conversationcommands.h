@@ -6,11 +6,20 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace telviox {
 
 class FileDialogs;
 class Prompt;
+
+// Open's load without its boxes, for callers that report on their own: the
+// pair read whole and its timer interval checked. nullopt, and in *why which
+// file failed and how, when Open would refuse it.
+std::optional<ConversationPair> readLoadablePair(const QString &path, QString *why = nullptr);
+// What Open changes with a loaded pair: both tables replaced, each check box
+// ticked by its conversation's InUse, the scroll bar set to the interval.
+void applyPair(SharedState &state, EstablishView &establish, const ConversationPair &pair);
 
 // The File menu's Open and Save and the start-up's auto-run, as the main
 // window calls them. Every message and beep goes through the Prompt.

@@ -4,18 +4,54 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 namespace telviox {
 
+QString chooseProgramFolder(const ProgramFolderSetting &setting)
+{
+    if (!setting.home.isEmpty())
+        return QDir(setting.home).absolutePath();
+    if (setting.executableFolderWritable)
+        return setting.executableFolder;
+    // XDG: a relative XDG_DATA_HOME is invalid and ignored.
+    const QString dataHome = QDir::isAbsolutePath(setting.dataHome)
+                                 ? setting.dataHome
+                                 : QDir(setting.userHome).filePath(QStringLiteral(".local/share"));
+    return QDir::cleanPath(QDir(dataHome).filePath(QStringLiteral("telvioxd")));
+}
+
+bool executableFolderWritable(const QString &folder)
+{
+#ifdef TELVIOXD_INSTALL_BINDIR
+    if (QDir::cleanPath(folder) == QDir::cleanPath(QStringLiteral(TELVIOXD_INSTALL_BINDIR)))
+        return false;
+#endif
+    return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+}
+
 QString programFolder()
 {
-    const QString home = qEnvironmentVariable("TELVIOXD_HOME");
-    if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QDir::currentPath();
+    ProgramFolderSetting setting;
+    setting.home = qEnvironmentVariable("TELVIOXD_HOME");
+    setting.executableFolder =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    if (setting.home.isEmpty()) {
+        setting.executableFolderWritable = executableFolderWritable(setting.executableFolder);
+        setting.dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+        setting.userHome = QDir::homePath();
+    }
+    return resolveProgramFolder(setting);
+}
+
+QString resolveProgramFolder(const ProgramFolderSetting &setting)
+{
+    const QString folder = chooseProgramFolder(setting);
+    if (setting.home.isEmpty() && !setting.executableFolderWritable && !QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+    return folder;
 }
 
 QString linkedPortPath(int port, const QString &folder)

@@ -7,9 +7,29 @@
 namespace telviox {
 
 // Where COM port n lives: ports/comN in the program's folder when that link
-// exists, else /dev/ttyS(n-1). The program's folder is TELVIOXD_HOME when set,
-// else the executable's folder.
+// exists, else /dev/ttyS(n-1).
+//
+// The program's folder (lumvex.cfg, default.cnv, ports/) is TELVIOXD_HOME when
+// set, else the executable's folder when the program may write there, else
+// (an installed program) $XDG_DATA_HOME/telvioxd, by default
+// ~/.local/share/telvioxd, created when first needed.
 QString programFolder();
+
+struct ProgramFolderSetting
+{
+    QString home;             // TELVIOXD_HOME
+    QString executableFolder; // where the program's executable is
+    bool executableFolderWritable = true;
+    QString dataHome; // XDG_DATA_HOME
+    QString userHome; // HOME
+};
+// The folder the rule above chooses; nothing is created.
+QString chooseProgramFolder(const ProgramFolderSetting &setting);
+// The same, creating the data folder when it is the one chosen.
+QString resolveProgramFolder(const ProgramFolderSetting &setting);
+// An installed program's folder in /usr/bin is never its program folder, even
+// for root, who may write there.
+bool executableFolderWritable(const QString &folder);
 // Where ports/comN points, made absolute; empty when there is no such link.
 QString linkedPortPath(int port, const QString &folder);
 QString devicePathForPort(int port, const QString &folder = programFolder());

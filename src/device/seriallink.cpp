@@ -51,8 +51,9 @@ struct SerialLink::Port
     int parity = 0;
     int stopBits = 0;
     QString path;
-    bool viaLink = false; // path came from ports/comN
-    bool lost = false;    // the device failed and has not been opened again
+    bool viaLink = false;     // path came from ports/comN
+    bool lost = false;        // the device failed and has not been opened again
+    bool neverOpened = false; // kept after a failed Open_Com: its path is looked up again
     std::unique_ptr<PortDevice> device;
 
     bool deviceOpen() const { return device && device->isOpen(); }
@@ -167,6 +168,16 @@ bool SerialLink::ensureDevice(Port &port)
 {
     if (port.deviceOpen())
         return true;
+    if (port.neverOpened) {
+        // The link may have come (the simulator started) since the open.
+        const QString linked = linkedPortPath(port.number, m_folder);
+        port.viaLink = !linked.isEmpty();
+        port.path = port.viaLink ? linked : devicePathForPort(port.number, m_folder);
+        port.neverOpened = !openDevice(port);
+        if (!port.neverOpened)
+            notifyEvent(port, QStringLiteral("opened %1 at last").arg(port.path));
+        return !port.neverOpened;
+    }
     if (!port.lost) {
         port.lost = true;
         notifyEvent(port, QStringLiteral("device %1 lost").arg(port.path));
@@ -223,12 +234,16 @@ qint16 SerialLink::Open_Com(int port, qint32 baud, int dataBits, int parity, int
     p.path = p.viaLink ? linked : devicePathForPort(port, m_folder);
 
     PortDevice::OpenResult result = PortDevice::OpenResult::Failed;
+    p.neverOpened = false;
     if (openDevice(p, &result))
         return LinkCode::Ok;
     m_lastOpenFailure = result;
     if (result == PortDevice::OpenResult::PermissionDenied)
         warnPermission(p.path);
-    m_ports.erase(port);
+    if (m_retryFailedOpens)
+        p.neverOpened = true;
+    else
+        m_ports.erase(port);
     return LinkCode::PortError;
 }
 

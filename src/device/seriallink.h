@@ -86,6 +86,13 @@ public:
     // device (busy, missing, no permission), for messages.
     PortDevice::OpenResult lastOpenFailure() const { return m_lastOpenFailure; }
 
+    // A program with nobody to ask (a service) keeps a port whose Open_Com
+    // failed, as it keeps one whose device went away: each exchange tries to
+    // open the device again, so the line comes back by itself once the
+    // adapter is plugged in or the port is free. Open_Com still reports the
+    // failure; isOpen() is true for such a port.
+    void setRetryFailedOpens(bool retry) { m_retryFailedOpens = retry; }
+
     // Observers see every frame sent and received and every device event.
     // The id removes the observer again (an observer that dies before the link).
     int addObserver(Observer observer);
@@ -119,6 +126,7 @@ private:
     int m_nextObserverId = 1;
     std::set<QString> m_warnedPaths;
     PortDevice::OpenResult m_lastOpenFailure = PortDevice::OpenResult::Ok;
+    bool m_retryFailedOpens = false;
 };
 
 } // namespace telviox

@@ -1,7 +1,10 @@
 #include "serialportdevice.h"
 
+#include "core/systemclose.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +19,10 @@ constexpr int WriteTimeoutMs = 1000;
 // Cap on QSerialPort's own buffer, which fills when an event loop runs between
 // exchanges and something talks on the line.
 constexpr qint64 ReadBufferSize = 4096;
+// A reply's wait is cut into slices this long, so that a termination signal
+// during a module's silence ends the wait: the program's one thread must get
+// back to its loop to run the stop steps.
+constexpr int ReadSliceMs = 100;
 
 } // namespace
 
@@ -152,8 +159,11 @@ PortDevice::ReadResult SerialPortDevice::read(QByteArray &buffer, int timeoutMs)
     }
     const QDeadlineTimer deadline(std::max(0, timeoutMs));
     for (;;) {
+        if (SystemCloseWatcher::closing())
+            return ReadResult::Timeout;
         resetError();
-        const bool ready = m_port.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        const bool ready = m_port.waitForReadyRead(
+            static_cast<int>(std::min<qint64>(deadline.remainingTime(), ReadSliceMs)));
         if (ready && m_port.bytesAvailable() > 0) {
             buffer += m_port.readAll();
             return ReadResult::Data;

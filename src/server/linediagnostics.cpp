@@ -226,9 +226,11 @@ void LineDiagnostics::tickEnded()
         const QMutexLocker lock(&m_mutex);
         for (ItemDiagnostics &r : m_rows) {
             const bool stale = staleNow(r, now);
+            // A bad item is already reported; stale only news for a good one.
             if (stale && !m_staleReported[slotOf(r.position)]) {
                 m_staleReported[slotOf(r.position)] = true;
-                turnedStale.append(r.position);
+                if (r.code == 0)
+                    turnedStale.append(r.position);
             }
             r.stale = stale;
         }

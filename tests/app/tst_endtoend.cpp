@@ -5,6 +5,7 @@
 // ends the program without touching its files.
 
 #include "server/ddetestbus.h"
+#include "support/endprocess.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,17 +110,7 @@ private slots:
 private:
     void startDemo(const QDir &home);
     void startProgram(const QDir &home);
-    static void stop(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(process.processId()), SIGCONT); // one the test stopped
-        process.terminate();
-        if (!process.waitForFinished(StepMs)) {
-            process.kill();
-            process.waitForFinished(StepMs);
-        }
-    }
+    static void stop(QProcess &process) { telviox::test::endProcess(process, StepMs); }
 
     telviox::test::TestBus m_bus;
     QTemporaryDir m_home;
@@ -328,7 +319,7 @@ void TestEndToEnd::signalWhileASourceHangs()
                   "--method org.freedesktop.DBus.NameHasOwner dde.TELVIOXD");
         if (owned.contains("true")) {
             gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
-                  "dde.Topic.Poke Text1 x",
+                  "dde.Topic.Poke Text1 'x'",
                   &pokeCode);
             gdbus("call --session --timeout 1 --dest dde.TELVIOXD --object-path /Form5 --method "
                   "dde.Topic.Request Text1",

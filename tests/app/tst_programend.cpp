@@ -8,7 +8,7 @@
 #include "app/windows/mainwindow.h"
 #include "app/windows/messageboxprompt.h"
 #include "app/windows/program.h"
-#include "app/windows/systemclose.h"
+#include "core/systemclose.h"
 #include "conversations/conversationfiles.h"
 #include "device/catalogue.h"
 #include "server/ddetestbus.h"

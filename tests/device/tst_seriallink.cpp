@@ -39,6 +39,7 @@ private slots:
     void lateReplyIsNotTakenForNextOne();
     void unpluggedFailsAtOnceAndRecoversWithoutOpen();
     void reopenFollowsLinkAndWaitsWhileLinkGone();
+    void failedOpenIsRetriedWhenAsked();
     void observersSeeBothFramesOfEveryExchange();
 
 private:
@@ -326,6 +327,41 @@ void TestSerialLink::reopenFollowsLinkAndWaitsWhileLinkGone()
     const int opens = m_line->opens;
     QCOMPARE(send("#01"), LinkCode::SendError);
     QCOMPARE(m_line->opens, opens);
+}
+
+// A service has nobody to answer the port error: the port stays wanted, each
+// exchange tries it again, and a link that appears meanwhile is followed
+// rather than the /dev/ttyS0 the failed open fell back to.
+void TestSerialLink::failedOpenIsRetriedWhenAsked()
+{
+    m_link->setRetryFailedOpens(true);
+    m_line->openResult = PortDevice::OpenResult::Missing;
+    QCOMPARE(m_link->Open_Com(1, 19200), LinkCode::PortError);
+    QCOMPARE(m_link->lastOpenFailure(), PortDevice::OpenResult::Missing);
+    QVERIFY(m_link->isOpen(1));
+    const int opens = m_line->opens;
+    QCOMPARE(send("$01M"), LinkCode::SendError);
+    QCOMPARE(send("$01M"), LinkCode::SendError);
+    QCOMPARE(m_line->opens, opens + 2);
+    QVERIFY(m_line->written.isEmpty());
+
+    QVERIFY(QDir(m_home->path()).mkpath(QStringLiteral("ports")));
+    QVERIFY(
+        QFile::link(QStringLiteral("/dev/pts/5"), m_home->filePath(QStringLiteral("ports/com1"))));
+    m_line->openResult = PortDevice::OpenResult::Ok;
+    answerWith("!012026\r");
+    QCOMPARE(send("$01M"), LinkCode::Ok);
+    QCOMPARE(m_reply, QByteArray("!012026"));
+    QCOMPARE(m_line->openedPaths.last(), QStringLiteral("/dev/pts/5"));
+    QCOMPARE(m_line->baud, 19200);
+
+    // Once open, it is a port like any other: a link that goes away is waited for.
+    m_line->responder = [this](const QByteArray &) { m_line->failAfter(1); };
+    QCOMPARE(send("$01M"), LinkCode::ReadError);
+    QVERIFY(QFile::remove(m_home->filePath(QStringLiteral("ports/com1"))));
+    const int opensNow = m_line->opens;
+    QCOMPARE(send("#01"), LinkCode::SendError);
+    QCOMPARE(m_line->opens, opensNow);
 }
 
 void TestSerialLink::observersSeeBothFramesOfEveryExchange()

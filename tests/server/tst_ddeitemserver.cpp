@@ -6,6 +6,13 @@
 #include "server/ddeitemserver.h"
 #include "server/ddenames.h"
 #include "server/ddeprogramitems.h"
+#include "server/diagnosticsinterface.h"
+#include "server/linediagnostics.h"
+#include "conversations/sharedstate.h"
+#include "device/catalogue.h"
+#include "device/seriallink.h"
+
+#include <QDBusArgument>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -65,6 +72,8 @@ private slots:
     void cleanup() { m_items.reset(); }
 
     void namesRoundTripOrAreRefused();
+    void readsAnswerWhileTheOwnerIsBusy();
+    void diagnosticsOnTheItemsObject();
     void gdbusPropertiesAndRequest();
     void badCallsAndNameConflictsAreRefused();
     void toolUsageErrorsExitTwo_data();
@@ -89,6 +98,15 @@ private:
     TestBus m_bus;
     QString m_gdbus;
     std::unique_ptr<DdeProgramItems> m_items;
+    QStringList m_announced; // interfaces of PropertiesChanged received
+
+public slots:
+    void record(const QString &interface, const QVariantMap &, const QStringList &)
+    {
+        m_announced << interface;
+    }
+
+private:
 };
 
 void TestDdeItemServer::initTestCase()
@@ -119,6 +137,90 @@ void TestDdeItemServer::namesRoundTripOrAreRefused()
     QVERIFY(DdeNames::busName(QString(300, QLatin1Char('a'))).isEmpty());
     for (const char *other : {"Text0", "Text33", "Text01", "Text+1", "text1", "Text 1"})
         QCOMPARE(DdeProgramItems::positionOf(QString::fromLatin1(other)), 0);
+}
+
+// The owner's thread blocked, as on a module that does not answer: reads are
+// answered from the items' own thread with the latest texts; a poke waits for
+// the owner and lands after the busy spell.
+void TestDdeItemServer::readsAnswerWhileTheOwnerIsBusy()
+{
+    if (m_gdbus.isEmpty())
+        QSKIP("gdbus is not installed");
+    m_items->FillText(2, u"before"_s);
+    // The bus delivers nothing before the event loop has run once.
+    QCoreApplication::processEvents();
+    // Waiting for a client without running the event loop keeps this thread
+    // as busy as a tick on a silent module.
+    auto callWhileBusy = [this](const QStringList &args) {
+        QProcess client;
+        client.start(m_gdbus, QStringList{"call", "--session", "--timeout", "5", "--dest", Dest,
+                                          "--object-path", Path, "--method"} +
+                                  args);
+        client.waitForFinished(30000);
+        return client.exitCode() == 0 ? QString::fromUtf8(client.readAllStandardOutput()).trimmed()
+                                      : QStringLiteral("failed");
+    };
+    QCOMPARE(callWhileBusy({u"dde.Topic.Request"_s, u"Text2"_s}), u"('before',)"_s);
+    QCOMPARE(callWhileBusy({Props + ".Get", Topic, u"Text2"_s}), u"(<'before'>,)"_s);
+    QVERIFY(callWhileBusy({Props + ".GetAll", Topic}).contains(u"'Text2': <'before'>"_s));
+    QVERIFY(callWhileBusy({u"org.freedesktop.DBus.Introspectable.Introspect"_s})
+                .contains(u"Text32"_s));
+    // A poke waits for this thread: its caller times out, and it lands after.
+    QCOMPARE(callWhileBusy({u"dde.Topic.Poke"_s, u"Text2"_s, u"poked"_s}), u"failed"_s);
+    QCOMPARE(m_items->text(2), u"before"_s);
+    QTRY_COMPARE(m_items->text(2), u"poked"_s);
+}
+
+// Quality and statistics on the items' own object: the whole table by one
+// call, each item's row as a property, changes announced once per tick.
+void TestDdeItemServer::diagnosticsOnTheItemsObject()
+{
+    m_items.reset();
+    VirtualClock clock;
+    SerialLink link(clock);
+    SharedState state;
+    state.Conv[4].TypeCode = catalogue::typeCodeOfName(u"2026"_s);
+    state.Conv[4].Address = 0x1F;
+    LineDiagnostics diagnostics(state, link, clock);
+    m_items = std::make_unique<DdeProgramItems>();
+    m_items->addInterface(std::make_shared<DiagnosticsInterface>(diagnostics));
+    DiagnosticsAnnouncer announcer(diagnostics, *m_items);
+    QVERIFY(m_items->publish());
+
+    const QDBusConnection other =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"diagnostics-client"_s);
+    QDBusConnection(other).connect(Dest, Path, Props, u"PropertiesChanged"_s, this,
+                                   SLOT(record(QString, QVariantMap, QStringList)));
+    diagnostics.visitStarted(4, 1);
+    diagnostics.moduleError(LinkCode::TimeOut);
+    diagnostics.visitEnded();
+    diagnostics.tickEnded();
+
+    const QDBusMessage table =
+        asyncCall(other, Dest, Path, DiagnosticsInterface::interfaceName(), u"Table"_s, {});
+    QCOMPARE(table.type(), QDBusMessage::ReplyMessage);
+    QList<QVariantMap> rows;
+    table.arguments().value(0).value<QDBusArgument>() >> rows;
+    QCOMPARE(rows.size(), 32);
+    QCOMPARE(rows.at(0).value(u"Conversation"_s).toInt(), 4);
+    QCOMPARE(rows.at(0).value(u"Address"_s).toString(), u"1F"_s);
+    QCOMPARE(rows.at(0).value(u"Quality"_s).toString(), u"bad"_s);
+    QCOMPARE(rows.at(0).value(u"Code"_s).toInt(), int(LinkCode::TimeOut));
+    QCOMPARE(rows.at(1).value(u"Quality"_s).toString(), u"unknown"_s);
+
+    const QDBusMessage get = asyncCall(other, Dest, Path, Props, u"Get"_s,
+                                       {DiagnosticsInterface::interfaceName(), u"Text1"_s});
+    QVariantMap row;
+    get.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>() >> row;
+    QCOMPARE(row.value(u"Model"_s).toString(), u"2026"_s);
+    const QDBusMessage set =
+        asyncCall(other, Dest, Path, Props, u"Set"_s,
+                  {DiagnosticsInterface::interfaceName(), u"Text1"_s,
+                   QVariant::fromValue(QDBusVariant(QVariantMap()))});
+    QCOMPARE(set.type(), QDBusMessage::ErrorMessage); // read-only
+    QTRY_VERIFY(m_announced.contains(DiagnosticsInterface::interfaceName()));
+    QCOMPARE(m_announced.count(DiagnosticsInterface::interfaceName()), 1);
+    QDBusConnection::disconnectFromBus(u"diagnostics-client"_s);
 }
 
 void TestDdeItemServer::gdbusPropertiesAndRequest()

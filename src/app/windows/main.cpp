@@ -4,7 +4,7 @@
 #include "app/windows/messageboxprompt.h"
 #include "app/windows/program.h"
 #include "app/windows/qtfiledialogs.h"
-#include "app/windows/systemclose.h"
+#include "core/systemclose.h"
 #include "conversations/sharedstate.h"
 #include "core/clock.h"
 #include "core/toolcommandline.h"

@@ -1,7 +1,7 @@
 #include "app/windows/mainwindow.h"
 
 #include "app/shell/configfile.h"
-#include "app/shell/shippedfiles.h"
+#include "core/shippedfiles.h"
 #include "app/windows/aboutbox.h"
 #include "app/windows/helpwindow.h"
 #include "app/windows/programtray.h"

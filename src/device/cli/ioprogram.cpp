@@ -1,6 +1,7 @@
 #include "ioprogram.h"
 
 #include "core/clock.h"
+#include "device/portfolder.h"
 #include "device/seriallink.h"
 #include "iocommands.h"
 
@@ -165,34 +166,6 @@ std::unique_ptr<Command> commandFor(const QStringList &words, const Settings &se
         return nullptr;
     return command;
 }
-
-// The program's folder, or for --device a one-off folder of its own whose
-// ports/comN links to the device, so the link opens it like any COM port.
-class PortFolder
-{
-public:
-    bool map(int port, const QString &device)
-    {
-        if (device.isEmpty()) {
-            m_folder = programFolder();
-            m_choice = PortChoice::forPort(port, m_folder);
-            return true;
-        }
-        m_choice = PortChoice::forDevice(port, device);
-        m_folder = m_mapping.path();
-        return m_mapping.isValid() && QDir(m_folder).mkpath(QStringLiteral("ports")) &&
-               QFile::link(m_choice.device,
-                           QDir(m_folder).filePath(QStringLiteral("ports/com%1").arg(port)));
-    }
-
-    QString folder() const { return m_folder; }
-    const PortChoice &choice() const { return m_choice; }
-
-private:
-    QTemporaryDir m_mapping;
-    QString m_folder;
-    PortChoice m_choice;
-};
 
 // Runs the command once, or every repeatMs until the count or a stop
 // signal; the worst status of all runs.

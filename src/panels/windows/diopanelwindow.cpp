@@ -1,10 +1,10 @@
 #include "panels/windows/diopanelwindow.h"
 
 #include "conversations/windows/windowplacement.h"
+#include "core/shippedfiles.h"
 #include "server/windows/ddesourcedialog.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -56,10 +56,9 @@ DioPanelWindow::DioPanelWindow(SharedState &state, SerialLink &link, Prompt &pro
 {
     setObjectName(kind == catalogue::DioPanel::Standalone ? QStringLiteral("frmDIO")
                                                           : QStringLiteral("frmDIO9K"));
-    const QDir dir(folder);
-    m_on = QIcon(dir.filePath(QStringLiteral("on2.ico")));
-    m_off = QIcon(dir.filePath(QStringLiteral("off2.ico")));
-    m_absent = QIcon(dir.filePath(QStringLiteral("no2.ico")));
+    m_on = QIcon(shippedFilePath(QStringLiteral("on2.ico"), folder));
+    m_off = QIcon(shippedFilePath(QStringLiteral("off2.ico"), folder));
+    m_absent = QIcon(shippedFilePath(QStringLiteral("no2.ico"), folder));
 
     // Output side
     auto *outFrame = new QGroupBox(QStringLiteral("Digital Output:"), this);

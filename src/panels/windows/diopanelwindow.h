@@ -26,7 +26,8 @@ class DioPanelWindow final : public QDialog
     Q_OBJECT
 
 public:
-    // folder: where the bit icons on2.ico, off2.ico and no2.ico lie.
+    // folder: the program folder; the bit icons on2.ico, off2.ico and no2.ico
+    // are shipped files (an own copy there first).
     DioPanelWindow(SharedState &state, SerialLink &link, Prompt &prompt, const QString &folder,
                    catalogue::DioPanel kind, QWidget *parent = nullptr);
 
