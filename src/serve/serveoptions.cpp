@@ -38,10 +38,12 @@ ServeCommandLine::ServeCommandLine(QTextStream &out, QTextStream &err)
         "Messages go to stderr with a time stamp. SIGTERM or SIGINT stops the server and ends\n"
         "the program; SIGHUP reads the list again (a list that cannot be read is reported\n"
         "and the one in use keeps serving).\n"
-        "Exit status: 0 ended by a signal, 1 the list cannot be served, 2 a usage error."));
+        "Exit status: 0 ended by a signal, 1 the list cannot be served (or the --http\n"
+        "address cannot be had), 2 a usage error."));
     parser.addPositionalArgument(QStringLiteral("FILE.cnv"),
                                  QStringLiteral("The conversation list to serve."));
     parser.addOptions({m_declared.home, m_declared.com, m_declared.device, m_declared.interval});
+    m_publish.addTo(parser);
 }
 
 ServeCommandLine::Declared ServeCommandLine::declareOptions()
@@ -124,6 +126,10 @@ std::optional<ServeOptions> ServeCommandLine::readOptions(QString *message)
         }
         options.home = QDir(options.home).absolutePath();
     }
+    const std::optional<PublishSettings> publish = m_publish.read(parser, message);
+    if (!publish)
+        return std::nullopt;
+    options.publish = *publish;
     return options;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/toolcommandline.h"
+#include "publish/publishing.h"
+#include "publish/publishoptions.h"
 
 #include <QCommandLineOption>
 #include <QString>
@@ -16,6 +18,7 @@ struct ServeOptions
     int com = 0;                 // --com; 0: lumvex.cfg's port, else COM1
     QString device;              // --device: this device as the port
     std::optional<int> interval; // --interval, in place of the list's own
+    PublishSettings publish;     // --mqtt, --http and theirs
 };
 
 // The command line of telvioxd-serve. Every option is declared in
@@ -48,6 +51,7 @@ private:
 
     ToolCommandLine m_tool;
     Declared m_declared;
+    PublishCommandLine m_publish;
     ServeOptions m_options;
 };
 

@@ -4,7 +4,9 @@
 #include "conversations/conversationcommands.h"
 #include "conversations/conversationfiles.h"
 #include "device/seriallink.h"
+#include "publish/publishing.h"
 #include "server/ddeprogramitems.h"
+#include "server/linediagnostics.h"
 #include "server/pollcycle.h"
 #include "server/servingprogram.h"
 
@@ -40,7 +42,8 @@ ServeProgram::ServeProgram(ServeOptions options, ServeLog &log, const QDBusConne
 ServeProgram::~ServeProgram()
 {
     stop();
-    // The view refers to the items the serving program owns.
+    // Publishing and the view refer to the items the serving program owns.
+    m_publishing.reset();
     m_view.reset();
     m_serving.reset();
 }
@@ -83,10 +86,28 @@ std::optional<int> ServeProgram::start()
         m_log.write(QStringLiteral("ending: the server was asked to quit"));
         m_ended = true;
     });
+    if (!startPublishing())
+        return ToolCommandLine::ExitFailure;
     run();
     if (m_ended)
         return ToolCommandLine::ExitFailure;
     return std::nullopt;
+}
+
+bool ServeProgram::startPublishing()
+{
+    if (m_options.publish.isEmpty())
+        return true;
+    m_publishing = std::make_unique<Publishing>(*m_serving->programItems(),
+                                                &m_serving->diagnostics(), m_clock);
+    QObject::connect(m_publishing.get(), &Publishing::message, m_publishing.get(),
+                     [this](const QString &line) { m_log.write(line); });
+    // An address asked for that cannot be had ends the start, as a list that
+    // cannot be served does; a broker that is away is waited for.
+    const QStringList errors = m_publishing->start(m_options.publish);
+    for (const QString &error : errors)
+        m_log.write(error);
+    return errors.isEmpty();
 }
 
 std::optional<ConversationPair> ServeProgram::servablePair(QString *why) const

@@ -16,6 +16,7 @@ namespace telviox {
 
 class Clock;
 class PollCycle;
+class Publishing;
 class SerialLink;
 class ServingProgram;
 
@@ -56,6 +57,9 @@ private:
     // Open's load, then --interval over the list's own.
     void load(const ConversationPair &pair);
     void run();
+    // MQTT and HTTP as the options ask; false when an --http address
+    // cannot be had (told in the log).
+    bool startPublishing();
 
     ServeOptions m_options;
     ServeLog &m_log;
@@ -70,6 +74,8 @@ private:
     std::unique_ptr<SerialLink> m_link;
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<HeadlessServerView> m_view;
+    // Beside the items, as long as they are there (a reload keeps them).
+    std::unique_ptr<Publishing> m_publishing;
     bool m_ended = false;
 };
 
