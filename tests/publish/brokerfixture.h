@@ -1,8 +1,10 @@
 #pragma once
 
 // A real mosquitto broker on a free loopback port, and mosquitto_sub /
-// mosquitto_pub runs that keep the test's event loop turning, so that what
-// the publisher hands to its thread is served while they run.
+// mosquitto_pub runs (runTool keeps the test's event loop turning, so that
+// what the publisher hands over is served while they run).
+
+#include "server/ddetestbus.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -39,35 +41,6 @@ inline quint16 freePort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-struct ToolResult
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program to its end while the event loop turns.
-inline ToolResult runTool(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.start(program, args);
-    ToolResult result;
-    if (!process.waitForStarted(Patience))
-        return result;
-    QSignalSpy finished(&process, &QProcess::finished);
-    if (process.state() != QProcess::NotRunning)
-        finished.wait(Patience * 2);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(Patience);
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
 }
 
 class Broker
@@ -158,8 +131,7 @@ public:
                          u"-W"_s,
                          QString::number(Patience / 1000)};
         args += extra;
-        const ToolResult result = runTool(findProgram(u"mosquitto_sub"_s), args);
-        return QString::fromUtf8(result.out).split(u'\n', Qt::SkipEmptyParts);
+        return runTool(findProgram(u"mosquitto_sub"_s), args).out.split(u'\n', Qt::SkipEmptyParts);
     }
 
     bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const
