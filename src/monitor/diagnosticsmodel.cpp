@@ -5,9 +5,12 @@ namespace telviox {
 DiagnosticsModel::DiagnosticsModel(const LineDiagnostics &diagnostics, QObject *parent)
     : QAbstractTableModel(parent), m_diagnostics(diagnostics)
 {
-    connect(&diagnostics, &LineDiagnostics::rowChanged, this, &DiagnosticsModel::updatePosition);
-    connect(&diagnostics, &LineDiagnostics::tickFinished, this, &DiagnosticsModel::refresh);
-    connect(&diagnostics, &LineDiagnostics::tableReset, this, &DiagnosticsModel::refresh);
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(DefaultRefreshMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &DiagnosticsModel::refresh);
+    connect(&diagnostics, &LineDiagnostics::rowChanged, this, &DiagnosticsModel::scheduleRefresh);
+    connect(&diagnostics, &LineDiagnostics::tickFinished, this, &DiagnosticsModel::scheduleRefresh);
+    connect(&diagnostics, &LineDiagnostics::tableReset, this, &DiagnosticsModel::scheduleRefresh);
     refresh();
 }
 
@@ -88,6 +91,7 @@ QVariant DiagnosticsModel::headerData(int section, Qt::Orientation orientation, 
 
 void DiagnosticsModel::refresh()
 {
+    m_refreshTimer.stop();
     const QList<ItemDiagnostics> rows = m_diagnostics.servedRows();
     bool samePositions = rows.size() == m_rows.size();
     for (int i = 0; samePositions && i < rows.size(); ++i)
@@ -103,17 +107,10 @@ void DiagnosticsModel::refresh()
         emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
-void DiagnosticsModel::updatePosition(int position)
+void DiagnosticsModel::scheduleRefresh()
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (m_rows.at(i).position == position) {
-            m_rows[i] = m_diagnostics.row(position);
-            emit dataChanged(index(i, 0), index(i, ColumnCount - 1));
-            return;
-        }
-    }
-    // A position no row shows yet: a conversation fills a new item.
-    refresh();
+    if (!m_refreshTimer.isActive())
+        m_refreshTimer.start();
 }
 
 } // namespace telviox

@@ -4,11 +4,13 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QTimer>
 
 namespace telviox {
 
 // The quality and statistics of every served item as a table, one row per
-// item a conversation fills, kept up to date from the diagnostics' signals.
+// item a conversation fills, read again at most every refreshInterval() ms
+// after the diagnostics changed (every update repaints the view).
 class DiagnosticsModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -44,14 +46,17 @@ public:
 
     static QString field(const ItemDiagnostics &row, int column);
     const ItemDiagnostics &rowAt(int row) const { return m_rows.at(row); }
-    // Reads the served rows again.
+    // Reads the served rows again now.
     void refresh();
+    static constexpr int DefaultRefreshMs = 1000;
+    void setRefreshInterval(int ms) { m_refreshTimer.setInterval(ms); }
 
 private:
-    void updatePosition(int position);
+    void scheduleRefresh();
 
     const LineDiagnostics &m_diagnostics;
     QList<ItemDiagnostics> m_rows;
+    QTimer m_refreshTimer;
 };
 
 } // namespace telviox

@@ -39,10 +39,24 @@ int TrafficLog::commandAddress(const QByteArray &frame)
     return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
+QDateTime TrafficLog::wallTimeOf(qint64 tick)
+{
+    const qint64 now = m_clock.tickCount();
+    if (m_wallTick < 0 || now < m_wallTick || now - m_wallTick >= 1000) {
+        const QDateTime wall = m_clock.wallTime();
+        m_wallTick = now;
+        m_wallMs = wall.toMSecsSinceEpoch();
+        m_wallOffset = wall.offsetFromUtc();
+    }
+    // With a fixed offset the time is written without asking the zone again.
+    return QDateTime::fromMSecsSinceEpoch(m_wallMs + (tick - m_wallTick), Qt::OffsetFromUTC,
+                                          m_wallOffset);
+}
+
 void TrafficLog::append(const TrafficRecord &record)
 {
     TrafficLine line;
-    line.time = m_clock.wallTime().addMSecs(record.time - m_clock.tickCount());
+    line.time = wallTimeOf(record.time);
     line.direction = record.direction;
     line.port = record.port;
     line.baud = record.baud;

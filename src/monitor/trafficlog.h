@@ -76,6 +76,7 @@ public:
     static int commandAddress(const QByteArray &frame);
 
 private:
+    QDateTime wallTimeOf(qint64 tick);
     std::size_t slotOf(qint64 sequence) const
     {
         return std::size_t((sequence - m_slotBase) % m_capacity);
@@ -85,7 +86,12 @@ private:
     int m_capacity;
     std::vector<TrafficLine> m_ring;
     qint64 m_end = 0;
-    qint64 m_slotBase = 0;         // the sequence that sits in slot 0
+    qint64 m_slotBase = 0; // the sequence that sits in slot 0
+    // The wall time at one tick, taken again a second later: asking for the
+    // local time costs a look at the time zone every time.
+    qint64 m_wallTick = -1;
+    qint64 m_wallMs = 0;
+    int m_wallOffset = 0;
     QHash<int, int> m_lastAddress; // per port: the address of the last command
     std::function<void()> m_appended;
     SerialLink *m_link = nullptr;

@@ -8,7 +8,6 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTimer>
 
 namespace telviox {
 
@@ -37,6 +36,9 @@ QString resultText(qint16 code)
 TrafficModel::TrafficModel(TrafficLog &log, QObject *parent)
     : QAbstractTableModel(parent), m_log(log)
 {
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(DefaultRefreshMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &TrafficModel::refresh);
     m_log.setAppendedHandler([this] { scheduleRefresh(); });
     rebuild();
 }
@@ -221,50 +223,50 @@ void TrafficModel::rebuild()
 
 void TrafficModel::scheduleRefresh()
 {
-    if (m_refreshQueued)
-        return;
-    m_refreshQueued = true;
-    QTimer::singleShot(0, this, [this] { refresh(); });
-}
-
-void TrafficModel::dropLost()
-{
-    const qint64 first = m_log.firstSequence();
-    std::size_t lost = 0;
-    while (lost < m_rows.size() && m_rows[lost] < first)
-        ++lost;
-    if (lost == 0)
-        return;
-    beginRemoveRows({}, 0, int(lost) - 1);
-    m_rows.erase(m_rows.begin(), m_rows.begin() + std::ptrdiff_t(lost));
-    endRemoveRows();
+    if (!m_refreshTimer.isActive())
+        m_refreshTimer.start();
 }
 
 void TrafficModel::refresh()
 {
-    m_refreshQueued = false;
-    dropLost();
-    if (!m_paused)
-        takeNewLines();
-    emit refreshed();
-}
-
-void TrafficModel::takeNewLines()
-{
-    const qint64 from = std::max(m_seenEnd, m_log.firstSequence());
-    const qint64 end = m_log.endSequence();
-    m_seenEnd = end;
+    m_refreshTimer.stop();
+    const qint64 first = m_log.firstSequence();
+    std::size_t lost = 0;
+    while (lost < m_rows.size() && m_rows[lost] < first)
+        ++lost;
     std::vector<qint64> fresh;
-    for (qint64 s = from; s < end; ++s) {
-        if (accepts(m_log.line(s)))
-            fresh.push_back(s);
+    if (!m_paused) {
+        const qint64 end = m_log.endSequence();
+        for (qint64 s = std::max(m_seenEnd, first); s < end; ++s) {
+            if (accepts(m_log.line(s)))
+                fresh.push_back(s);
+        }
+        m_seenEnd = end;
     }
-    if (fresh.empty())
-        return;
-    const int first = rowCount();
-    beginInsertRows({}, first, first + int(fresh.size()) - 1);
-    m_rows.insert(m_rows.end(), fresh.begin(), fresh.end());
-    endInsertRows();
+
+    // A full table that lets as many lines go as it takes keeps its row count
+    // and its rows move up: changed data to a view. Removing rows at the top
+    // and inserting as many at the bottom would make the view move every row,
+    // a cost that grows with the table.
+    const std::size_t shifted = std::min(lost, fresh.size());
+    if (shifted > 0) {
+        m_rows.erase(m_rows.begin(), m_rows.begin() + std::ptrdiff_t(shifted));
+        m_rows.insert(m_rows.end(), fresh.begin(), fresh.begin() + std::ptrdiff_t(shifted));
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+    }
+    if (lost > shifted) {
+        const std::size_t gone = lost - shifted;
+        beginRemoveRows({}, 0, int(gone) - 1);
+        m_rows.erase(m_rows.begin(), m_rows.begin() + std::ptrdiff_t(gone));
+        endRemoveRows();
+    }
+    if (fresh.size() > shifted) {
+        const int row = rowCount();
+        beginInsertRows({}, row, row + int(fresh.size() - shifted) - 1);
+        m_rows.insert(m_rows.end(), fresh.begin() + std::ptrdiff_t(shifted), fresh.end());
+        endInsertRows();
+    }
+    emit refreshed();
 }
 
 QByteArray TrafficModel::toText() const

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <QTimer>
 #include <deque>
 #include <optional>
 
@@ -15,10 +16,10 @@ class Prompt;
 // The traffic log as a table, filtered by module address and to errors, that
 // can stop following (pause), be cleared and be written out.
 //
-// The table takes what the log gained in one batch after the appends (queued
-// to the event loop, so a tick with many frames costs one update of the view
-// at its end). Paused, the table stands still: lines arriving meanwhile are
-// kept in the log (still bounded) and counted, and shown on resume; a line
+// The table takes what the log gained in one batch, at most every
+// refreshInterval() ms: a person reads no faster, and every update repaints
+// the view, which costs far more than recording the frames. Paused, the table stands still: lines
+// arriving meanwhile are kept in the log (still bounded) and counted, and shown on resume; a line
 // that the log lets go while paused leaves the table too, so the table never
 // holds more than the log.
 //
@@ -68,8 +69,11 @@ public:
     qint64 arrivedWhilePaused() const;
     // Forgets every line, in the log too.
     void clear();
-    // Takes what the log gained now (tests; otherwise queued after appends).
+    // Takes what the log gained now (otherwise at most every refreshInterval()).
     void refresh();
+    static constexpr int DefaultRefreshMs = 1000;
+    void setRefreshInterval(int ms) { m_refreshTimer.setInterval(ms); }
+    int refreshInterval() const { return m_refreshTimer.interval(); }
 
     const TrafficLine &lineAt(int row) const;
     bool accepts(const TrafficLine &line) const;
@@ -91,8 +95,6 @@ signals:
 private:
     void scheduleRefresh();
     void rebuild();
-    void dropLost();
-    void takeNewLines();
 
     TrafficLog &m_log;
     std::deque<qint64> m_rows; // sequences of the lines shown, oldest first
@@ -101,7 +103,7 @@ private:
     bool m_addressValid = true;
     bool m_errorsOnly = false;
     bool m_paused = false;
-    bool m_refreshQueued = false;
+    QTimer m_refreshTimer;
 };
 
 // Writes the lines the table shows to path: CSV for a ".csv" name, else text.

@@ -298,7 +298,7 @@ private slots:
         auto *monitor = window->findChild<QWidget *>("frmLineMonitor");
         QVERIFY(monitor && monitor->isVisible() && monitor->isWindow());
         // The traffic from before the window was opened is there.
-        QCoreApplication::processEvents();
+        window->lineMonitor().traffic().refresh();
         QVERIFY(window->lineMonitor().traffic().rowCount() > 0);
         // Closed, it is only hidden; the command shows the same window again.
         monitor->close();

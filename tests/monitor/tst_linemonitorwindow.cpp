@@ -47,6 +47,8 @@ struct WindowRig
         : monitor(rig.link, rig.clock, rig.diagnostics(), rig.items),
           window(monitor, dialogs, rig.prompt)
     {
+        monitor.traffic().setRefreshInterval(0);
+        monitor.diagnostics().setRefreshInterval(0);
         rig.configure(0, 1);
         rig.configure(1, 0x20);
         rig.start();
