@@ -9,7 +9,7 @@
 //
 // telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
 
-#include "../simprocess.h"
+#include "../tick/tickline.h"
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
 #include "core/clock.h"
@@ -31,37 +31,12 @@
 #include <ctime>
 
 using namespace telviox;
+using namespace telviox::tickbench;
 
 namespace {
 
 constexpr int Port = 1;
 constexpr qint32 Baud = 115200;
-
-const char LineFile[] = R"({
-  "turnaroundMs": 2,
-  "wireTime": true,
-  "modules": [
-    {"name": "2026", "address": "11", "baud": 115200, "inputs": [1.5]},
-    {"name": "2091", "address": "12", "baud": 115200,
-     "inputs": [1.5, 2.5, 3.5, 4.5, -5.5, 6.5, 7.5, 8.5]},
-    {"name": "2011", "address": "13", "baud": 115200},
-    {"name": "2028", "address": "14", "baud": 115200},
-    {"name": "2032", "address": "15", "baud": 115200,
-     "counters": [{"start": 1000, "countsPerSecond": 10}, {"start": 5}]},
-    {"name": "2017", "address": "16", "baud": 115200, "digitalInputs": 90},
-    {"name": "2063", "address": "17", "baud": 115200, "inputs": [0.75, 0.5]}
-  ]
-})";
-
-class QuietPrompt final : public Prompt
-{
-public:
-    Answer message(const QString &text, int, const QString &) override
-    {
-        fail(QStringLiteral("unexpected message: %1").arg(text));
-    }
-    void beep() override {}
-};
 
 class NoDialogs final : public FileDialogs
 {
@@ -75,96 +50,6 @@ public:
         return std::nullopt;
     }
 };
-
-class Items final : public ServerItems
-{
-public:
-    void setItemText(int position, const QString &text) override
-    {
-        texts[std::size_t(position)] = text;
-    }
-    QString itemText(int position) const override { return texts[std::size_t(position)]; }
-    std::array<QString, 33> texts;
-};
-
-class NoSource final : public LinkSource
-{
-public:
-    bool connectItem(int, const LinkSourceName &, int) override { return false; }
-    std::optional<QString> requestItem(int) override { return std::nullopt; }
-};
-
-class Status final : public StatusLine
-{
-public:
-    void setStatusText(const QString &value) override
-    {
-        if (!value.isEmpty())
-            fail(QStringLiteral("module error: %1").arg(value));
-    }
-};
-
-class View final : public ServerView
-{
-public:
-    void showServerWindow() override {}
-    void unloadServerWindow() override {}
-    void restoreServerWindow() override {}
-    void hideServerWindow() override {}
-    void minimiseWindows() override {}
-    void setServerMenusEnabled(bool) override {}
-    // The end of a tick: the monitor's table takes the tick's frames and paints.
-    void processEvents() override { QCoreApplication::processEvents(); }
-};
-
-class Establish final : public EstablishView
-{
-public:
-    void setChecked(int index, bool ticked) override { checks[std::size_t(index)] = ticked; }
-    bool isChecked(int index) const override { return checks[std::size_t(index)]; }
-    void setIntervalValue(int) override {}
-    std::array<bool, ConvCount> checks{};
-};
-
-void configure(SharedState &state, Establish &establish)
-{
-    struct Conversation
-    {
-        const char *model;
-        int address;
-        qint16 channels;
-        qint16 ioType;
-        qint16 outData;
-        float outValue;
-    };
-    const Conversation conversations[] = {
-        {"2026", 0x11, 1, 0, 0, 0.0f},    {"2091", 0x12, 0xFF, 0, 0, 0.0f},
-        {"2011", 0x13, 1, 0, 0, 2.5f},    {"2028", 0x14, 2, 0, 0, 1.25f},
-        {"2032", 0x15, 3, 0, 0, 0.0f},    {"2017", 0x16, 0, 1, 0, 0.0f},
-        {"2017", 0x16, 0, 2, 0x5A, 0.0f}, {"2063", 0x17, 1, 3, 0, 0.0f},
-    };
-    int n = 0;
-    for (const Conversation &c : conversations) {
-        ConvRecord &record = state.Conv[std::size_t(n)];
-        record = ConvRecord{};
-        record.InUse = 1;
-        record.TypeCode = catalogue::typeCodeOfName(QLatin1String(c.model));
-        record.BaudRate = Baud;
-        record.Address = qint16(c.address);
-        record.Channels = c.channels;
-        record.IoType = c.ioType;
-        record.OutData = c.outData;
-        record.OutValue = c.outValue;
-        establish.setChecked(n++, true);
-    }
-}
-
-double threadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 double rssMb()
 {
@@ -228,7 +113,9 @@ TickFigures measureTicks(const QString &home, int blocks, int ticksPerBlock)
     link.addObserver([&frames](const TrafficRecord &) { ++frames; });
 
     state.ComPort = Port;
-    configure(state, establish);
+    configure(state, Baud, 0x11);
+    for (int n = 0; n < 8; ++n)
+        establish.setChecked(n, true);
     intervalChanged(state, 1000);
     cycle.mnuRunDDE_Click();
     for (int i = 0; i < 2; ++i)
@@ -264,6 +151,8 @@ TickFigures measureTicks(const QString &home, int blocks, int ticksPerBlock)
             fail(QStringLiteral("the log holds %1 lines").arg(monitor.log().size()));
     }
     cycle.form5quitCmd_Click();
+    if (!status.errors.isEmpty())
+        fail(QStringLiteral("module error: %1").arg(status.errors.first()));
 
     TickFigures f;
     f.withMs = mean(with);
