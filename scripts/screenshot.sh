@@ -75,6 +75,18 @@ fi
 TELVIOXD_HOME=$home "$bin/telvioxd" >"$home/telvioxd.log" 2>&1 &
 pids=("$!" "${pids[@]}")
 
+# The first visible window whose name matches, waited for up to 10 s; empty
+# when none came.
+visible_window() {
+    local id=
+    for _ in $(seq 50); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && break
+        sleep 0.2
+    done
+    echo "$id"
+}
+
 # Auto-run names the loaded file in the caption; without it the caption is the
 # program's name.
 caption='^Working file'
@@ -93,12 +105,7 @@ xdotool windowfocus --sync "$main"
 sleep 0.5
 if [ "$mode" = search ]; then
     xdotool key --clearmodifiers alt+s
-    search=
-    for _ in $(seq 50); do
-        search=$(xdotool search --onlyvisible --name '^Searching' 2>/dev/null | head -1 || true)
-        [ -n "$search" ] && break
-        sleep 0.2
-    done
+    search=$(visible_window '^Searching')
     [ -n "$search" ] || { echo "screenshot.sh: the search window did not come up" >&2; exit 1; }
     xdotool windowmove "$search" 60 60
     # The modules of the search line sit at the first twenty addresses.
@@ -111,12 +118,7 @@ if [ "$mode" = monitor ]; then
     xdotool key --clearmodifiers alt+d
     sleep 0.5
     xdotool key m
-    monitor=
-    for _ in $(seq 50); do
-        monitor=$(xdotool search --onlyvisible --name '^Line Monitor$' 2>/dev/null | head -1 || true)
-        [ -n "$monitor" ] && break
-        sleep 0.2
-    done
+    monitor=$(visible_window '^Line Monitor$')
     [ -n "$monitor" ] || { echo "screenshot.sh: the line monitor did not come up" >&2; exit 1; }
     xdotool windowmove "$monitor" 20 90
     xdotool windowsize "$monitor" 1560 780
@@ -129,12 +131,7 @@ fi
 xdotool key --clearmodifiers alt+t
 sleep 0.5
 xdotool key d
-server=
-for _ in $(seq 50); do
-    server=$(xdotool search --onlyvisible --name '^DDE Conversation Channel' 2>/dev/null | head -1 || true)
-    [ -n "$server" ] && break
-    sleep 0.2
-done
+server=$(visible_window '^DDE Conversation Channel')
 [ -n "$server" ] || { echo "screenshot.sh: the server window did not come back" >&2; exit 1; }
 xdotool windowmove "$server" 380 260
 # A few ticks so every item holds a value.
