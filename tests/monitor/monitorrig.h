@@ -11,6 +11,21 @@
 
 namespace telviox::test {
 
+// Save dialogs answered in order; with no answer left, cancelled.
+class QueueDialogs final : public FileDialogs
+{
+public:
+    std::optional<QString> getOpenFileName(const QString &, const QString &, int) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> getSaveFileName(const QString &, const QString &, int) override
+    {
+        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+    }
+    QList<std::optional<QString>> answers;
+};
+
 // The simulator's port, gone while `unplugged` is set.
 class UnpluggableDevice final : public PortDevice
 {

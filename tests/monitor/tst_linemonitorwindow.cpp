@@ -19,20 +19,6 @@ using namespace telviox;
 
 namespace {
 
-class QueueDialogs final : public FileDialogs
-{
-public:
-    std::optional<QString> getOpenFileName(const QString &, const QString &, int) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> getSaveFileName(const QString &, const QString &, int) override
-    {
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
-    }
-    QList<std::optional<QString>> answers;
-};
-
 template <typename T> T *child(QWidget &window, const char *name)
 {
     T *found = window.findChild<T *>(QLatin1String(name));
@@ -67,7 +53,7 @@ struct WindowRig
     }
 
     test::MonitorRig rig;
-    QueueDialogs dialogs;
+    test::QueueDialogs dialogs;
     LineMonitor monitor;
     LineMonitorWindow window;
 };
@@ -174,19 +160,6 @@ private slots:
         QVERIFY2(w.rig.prompt.problems().isEmpty(), qPrintable(w.rig.prompt.problems().join('\n')));
         QCOMPARE(child<QPushButton>(w.window, "logButton")->text(),
                  QStringLiteral("&Log items to CSV…"));
-    }
-
-    void closingHides()
-    {
-        WindowRig w;
-        QPointer<LineMonitorWindow> window(&w.window);
-        w.window.close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(window);
-        QVERIFY(!w.window.isVisible());
-        // Still recording.
-        w.tick();
-        QCOMPARE(w.rows(), 4);
     }
 };
 

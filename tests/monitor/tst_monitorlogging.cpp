@@ -22,20 +22,6 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-class AnswerDialogs final : public FileDialogs
-{
-public:
-    std::optional<QString> getOpenFileName(const QString &, const QString &, int) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> getSaveFileName(const QString &, const QString &, int) override
-    {
-        return answer;
-    }
-    std::optional<QString> answer;
-};
-
 } // namespace
 
 class TestMonitorLogging : public QObject
@@ -126,17 +112,14 @@ private slots:
         test::MonitorRig rig;
         ItemCsvLogger logger(rig.diagnostics(), rig.items);
         QTemporaryDir dir;
-        AnswerDialogs dialogs;
-        dialogs.answer = dir.filePath(QStringLiteral("missing/items.csv"));
+        test::QueueDialogs dialogs;
+        const QString path = dir.filePath(QStringLiteral("missing/items.csv"));
+        dialogs.answers << path;
         QVERIFY(!logItemsToCsv(logger, dialogs, rig.prompt));
         QCOMPARE(rig.prompt.shown().size(), 1);
         QVERIFY(rig.prompt.shown().first().text.startsWith(
-            QStringLiteral("The item log %1 cannot be written: ").arg(*dialogs.answer)));
+            QStringLiteral("The item log %1 cannot be written: ").arg(path)));
         QVERIFY(!logger.isLogging());
-        // Cancelled: nothing starts, nothing said.
-        dialogs.answer.reset();
-        QVERIFY(!logItemsToCsv(logger, dialogs, rig.prompt));
-        QCOMPARE(rig.prompt.shown().size(), 1);
     }
 
     void eventLogHasALinePerChange()
