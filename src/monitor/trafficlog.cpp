@@ -95,7 +95,7 @@ void TrafficLog::clear()
 
 const TrafficLine &TrafficLog::line(qint64 sequence) const
 {
-    Q_ASSERT(sequence >= firstSequence() && sequence < m_end);
+    Q_ASSERT(contains(sequence));
     return m_ring[slotOf(sequence)];
 }
 

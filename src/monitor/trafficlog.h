@@ -65,7 +65,11 @@ public:
     int size() const { return int(m_ring.size()); }
     qint64 firstSequence() const { return m_end - qint64(m_ring.size()); }
     qint64 endSequence() const { return m_end; }
-    // sequence in [firstSequence(), endSequence()).
+    bool contains(qint64 sequence) const
+    {
+        return sequence >= firstSequence() && sequence < m_end;
+    }
+    // A sequence the log contains.
     const TrafficLine &line(qint64 sequence) const;
 
     // Called after every append (the monitor's table schedules its update).

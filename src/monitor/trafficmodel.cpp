@@ -117,7 +117,12 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount)
         return {};
-    const TrafficLine &line = lineAt(index.row());
+    // A row whose line the log let go since the last refresh shows nothing
+    // until the refresh removes it.
+    const qint64 sequence = m_rows.at(std::size_t(index.row()));
+    if (!m_log.contains(sequence))
+        return {};
+    const TrafficLine &line = m_log.line(sequence);
     switch (role) {
     case Qt::DisplayRole:
         return field(line, index.column(), false);
@@ -138,11 +143,6 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
         section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     return headers().at(section);
-}
-
-const TrafficLine &TrafficModel::lineAt(int row) const
-{
-    return m_log.line(m_rows.at(std::size_t(row)));
 }
 
 bool TrafficModel::accepts(const TrafficLine &line) const

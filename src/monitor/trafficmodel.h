@@ -75,8 +75,6 @@ public:
     void setRefreshInterval(int ms) { m_refreshTimer.setInterval(ms); }
     int refreshInterval() const { return m_refreshTimer.interval(); }
 
-    const TrafficLine &lineAt(int row) const;
-    bool accepts(const TrafficLine &line) const;
 
     // The fields of a line as the table, the text file and the CSV file show
     // them; the time as ISO 8601 with the date for files, the time of day
@@ -93,6 +91,7 @@ signals:
     void refreshed();
 
 private:
+    bool accepts(const TrafficLine &line) const;
     void scheduleRefresh();
     void rebuild();
 

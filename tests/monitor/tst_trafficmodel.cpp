@@ -89,6 +89,12 @@ private slots:
         // The table follows the ring as it wraps further.
         rig.add(record(Dir::Sent, "#0A\r"));
         QCOMPARE(rig.frames(), (QStringList{"#07<CR>", "#08<CR>", "#09<CR>", "#0A<CR>"}));
+        // Before the next refresh, a row whose line went shows nothing (its
+        // slot holds the newest line now).
+        rig.add(record(Dir::Sent, "#0B\r"));
+        QCOMPARE(rig.model.index(0, TrafficModel::Frame).data(), QVariant());
+        QCOMPARE(rig.model.index(1, TrafficModel::Frame).data().toString(),
+                 QStringLiteral("#08<CR>"));
         // Cleared, it starts afresh and wraps again.
         rig.model.clear();
         QCOMPARE(rig.frames(), QStringList());
