@@ -5,6 +5,7 @@
 #include "server/serverinterfaces.h"
 
 #include <QDBusConnection>
+#include <QDateTime>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -26,6 +27,9 @@ class DdeProgramItems;
 class EstablishWindow;
 class FileDialogs;
 class HelpWindow;
+class LineEventLog;
+class LineMonitor;
+class LineMonitorWindow;
 class PollCycle;
 class Printer;
 class ProgramTray;
@@ -107,6 +111,14 @@ public:
     // "&COM Port": the search settings dialog, modal.
     void mnuCOMPort_Click();
     Printer &printer() const { return *m_printer; }
+    // "Line Monitor": the traffic and the items' quality; not modal, shown
+    // again in front on every command.
+    void showLineMonitor();
+    LineMonitor &lineMonitor() const { return *m_monitor; }
+    LineMonitorWindow *lineMonitorWindow() const;
+    // The permanent status field beside the first panel: port, device, rate
+    // and the time of the last tick.
+    QString lineStatus() const;
 
 signals:
     // The confirmed close has run; the program ends.
@@ -130,14 +142,19 @@ private:
     void showPublishFailure(const QString &reason);
     void centre();
     void closeDown();
+    void updateLineStatus();
 
     SharedState &m_state;
     Prompt &m_prompt;
     SerialLink &m_link;
+    FileDialogs &m_dialogs;
+    Clock &m_clock;
     QString m_folder;
 
     QMdiArea *m_area = nullptr;
     QLabel *m_panel1 = nullptr;
+    QLabel *m_lineStatus = nullptr;
+    QDateTime m_lastTick;
     QMenu *m_trayMenu = nullptr;
     QMenu *m_trayFallbackMenu = nullptr;
     QHash<QString, QAction *> m_menuItems;
@@ -150,6 +167,10 @@ private:
     // The server window's host refers to the serving program: it goes first.
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<ServerWindowHost> m_host;
+    // Both observe the serving program's diagnostics: they go before it.
+    std::unique_ptr<LineMonitor> m_monitor;
+    std::unique_ptr<LineEventLog> m_eventLog;
+    QPointer<LineMonitorWindow> m_monitorWindow;
     PollCycle *m_cycle = nullptr;
     std::unique_ptr<ConversationFileCommands> m_files;
     std::unique_ptr<ProgramExit> m_exit;
