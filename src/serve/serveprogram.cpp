@@ -6,6 +6,7 @@
 #include "device/seriallink.h"
 #include "server/ddeprogramitems.h"
 #include "server/pollcycle.h"
+#include "monitor/lineeventlog.h"
 #include "server/servingprogram.h"
 
 #include <QFile>
@@ -40,7 +41,8 @@ ServeProgram::ServeProgram(ServeOptions options, ServeLog &log, const QDBusConne
 ServeProgram::~ServeProgram()
 {
     stop();
-    // The view refers to the items the serving program owns.
+    // The view and the log refer to what the serving program owns.
+    m_lineLog.reset();
     m_view.reset();
     m_serving.reset();
 }
@@ -77,6 +79,8 @@ std::optional<int> ServeProgram::start()
     m_serving = std::make_unique<ServingProgram>(
         ServingProgram::Services{m_state, *m_link, m_clock, m_prompt, m_status}, m_bus);
     m_view = std::make_unique<HeadlessServerView>(m_serving->programItems(), m_log);
+    m_lineLog = std::make_unique<LineEventLog>(m_serving->diagnostics(), *m_link, m_clock,
+                                               QStringLiteral("telvioxd-serve"));
     // "Quit this demo?" is answered No; should anything still ask to quit,
     // the service ends as failed.
     m_serving->attach(m_establish, *m_view, [this] {

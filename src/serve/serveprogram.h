@@ -17,6 +17,7 @@ namespace telviox {
 class Clock;
 class PollCycle;
 class SerialLink;
+class LineEventLog;
 class ServingProgram;
 
 // The server without windows: loads the list as Open does, ticks every
@@ -70,6 +71,8 @@ private:
     std::unique_ptr<SerialLink> m_link;
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<HeadlessServerView> m_view;
+    // Module errors and device events as log lines (the journal keeps them).
+    std::unique_ptr<LineEventLog> m_lineLog;
     bool m_ended = false;
 };
 
