@@ -2,7 +2,9 @@
 # Takes docs/screenshot.png: TELVIOXD serving the demonstration line (as
 # scripts/demo.sh runs it) on a virtual X display, with the server window
 # brought back through the Tray menu. With --search, docs/search.png instead:
-# the search window part-way through a search of sim/search-line.json.
+# the search window part-way through a search of sim/search-line.json. With
+# --monitor, docs/monitor.png: the line monitor over the demonstration line
+# with the counter at address 08 silenced.
 # Needs xvfb-run, xdotool and ImageMagick's import (apt-get install xvfb
 # xdotool imagemagick).
 set -euo pipefail
@@ -10,12 +12,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 bin=$build/bin
 mode=${TELVIOXD_SHOT_MODE:-serve}
-if [ "${1:-}" = --search ]; then
-    mode=search
-    shift
-fi
+case "${1:-}" in
+--search) mode=search; shift ;;
+--monitor) mode=monitor; shift ;;
+esac
 default_out=$root/docs/screenshot.png
 [ "$mode" = search ] && default_out=$root/docs/search.png
+[ "$mode" = monitor ] && default_out=$root/docs/monitor.png
 out=${1:-$default_out}
 
 if [ -z "${TELVIOXD_SHOT_INSIDE:-}" ]; then
@@ -47,6 +50,13 @@ trap finish EXIT
 
 line=$root/sim/demo-line.json
 [ "$mode" = search ] && line=$root/sim/search-line.json
+if [ "$mode" = monitor ]; then
+    # A fault of the line file: the module at 08 stops answering.
+    sed 's/^  "wireTime": false,$/&\n  "faults": [{"address": 8, "kind": "noReply"}],/' \
+        "$line" >"$home/line.json"
+    grep -q '"faults"' "$home/line.json" || { echo "screenshot.sh: cannot silence 08" >&2; exit 1; }
+    line=$home/line.json
+fi
 "$bin/telvioxd-sim" --line "$line" --link "$home/ports/com1" \
     --log "$home/sim.log" >"$home/sim.out" 2>&1 &
 pids+=($!)
@@ -64,6 +74,18 @@ else
 fi
 TELVIOXD_HOME=$home "$bin/telvioxd" >"$home/telvioxd.log" 2>&1 &
 pids=("$!" "${pids[@]}")
+
+# The first visible window whose name matches, waited for up to 10 s; empty
+# when none came.
+visible_window() {
+    local id=
+    for _ in $(seq 50); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && break
+        sleep 0.2
+    done
+    echo "$id"
+}
 
 # Auto-run names the loaded file in the caption; without it the caption is the
 # program's name.
@@ -83,12 +105,7 @@ xdotool windowfocus --sync "$main"
 sleep 0.5
 if [ "$mode" = search ]; then
     xdotool key --clearmodifiers alt+s
-    search=
-    for _ in $(seq 50); do
-        search=$(xdotool search --onlyvisible --name '^Searching' 2>/dev/null | head -1 || true)
-        [ -n "$search" ] && break
-        sleep 0.2
-    done
+    search=$(visible_window '^Searching')
     [ -n "$search" ] || { echo "screenshot.sh: the search window did not come up" >&2; exit 1; }
     xdotool windowmove "$search" 60 60
     # The modules of the search line sit at the first twenty addresses.
@@ -97,15 +114,24 @@ if [ "$mode" = search ]; then
     echo "Wrote $1"
     exit 0
 fi
+if [ "$mode" = monitor ]; then
+    xdotool key --clearmodifiers alt+d
+    sleep 0.5
+    xdotool key m
+    monitor=$(visible_window '^Line Monitor$')
+    [ -n "$monitor" ] || { echo "screenshot.sh: the line monitor did not come up" >&2; exit 1; }
+    xdotool windowmove "$monitor" 20 90
+    xdotool windowsize "$monitor" 1560 780
+    # Ticks enough for the silent module's time-outs to show.
+    sleep "${TELVIOXD_SHOT_SECONDS:-8}"
+    import -window root "$1"
+    echo "Wrote $1"
+    exit 0
+fi
 xdotool key --clearmodifiers alt+t
 sleep 0.5
 xdotool key d
-server=
-for _ in $(seq 50); do
-    server=$(xdotool search --onlyvisible --name '^DDE Conversation Channel' 2>/dev/null | head -1 || true)
-    [ -n "$server" ] && break
-    sleep 0.2
-done
+server=$(visible_window '^DDE Conversation Channel')
 [ -n "$server" ] || { echo "screenshot.sh: the server window did not come back" >&2; exit 1; }
 xdotool windowmove "$server" 380 260
 # A few ticks so every item holds a value.

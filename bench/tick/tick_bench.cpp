@@ -8,18 +8,15 @@
 //
 // telvioxd-sim is looked for in $TELVIOXD_BIN, else beside this program.
 
-#include "../benchviews.h"
-#include "../simprocess.h"
-
 #include "conversations/conversationtable.h"
 #include "conversations/establishview.h"
-#include "device/catalogue.h"
 #include "core/clock.h"
+#include "core/prompt.h"
+#include "device/catalogue.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
 #include "server/pollcycle.h"
-
-#include "core/prompt.h"
+#include "tickline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -29,7 +26,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -37,40 +33,12 @@
 #include <vector>
 
 using namespace telviox;
-using bench::Establish;
-using bench::View;
+using namespace telviox::tickbench;
 
 namespace {
 
 constexpr int Port = 1;
 constexpr int TurnaroundMs = 2;
-
-// The same seven modules twice: at 9600 bit/s from address 01, at 115200 from 11.
-const char LineFile[] = R"({
-  "turnaroundMs": 2,
-  "wireTime": true,
-  "modules": [
-    {"name": "2026", "address": "01", "baud": 9600, "inputs": [1.5]},
-    {"name": "2091", "address": "02", "baud": 9600,
-     "inputs": [1.5, 2.5, 3.5, 4.5, -5.5, 6.5, 7.5, 8.5]},
-    {"name": "2011", "address": "03", "baud": 9600},
-    {"name": "2028", "address": "04", "baud": 9600},
-    {"name": "2032", "address": "05", "baud": 9600,
-     "counters": [{"start": 1000, "countsPerSecond": 10}, {"start": 5}]},
-    {"name": "2017", "address": "06", "baud": 9600, "digitalInputs": 90},
-    {"name": "2063", "address": "07", "baud": 9600, "inputs": [0.75, 0.5]},
-    {"name": "2026", "address": "11", "baud": 115200, "inputs": [1.5]},
-    {"name": "2091", "address": "12", "baud": 115200,
-     "inputs": [1.5, 2.5, 3.5, 4.5, -5.5, 6.5, 7.5, 8.5]},
-    {"name": "2011", "address": "13", "baud": 115200},
-    {"name": "2028", "address": "14", "baud": 115200},
-    {"name": "2032", "address": "15", "baud": 115200,
-     "counters": [{"start": 1000, "countsPerSecond": 10}, {"start": 5}]},
-    {"name": "2017", "address": "16", "baud": 115200, "digitalInputs": 90},
-    {"name": "2063", "address": "17", "baud": 115200, "inputs": [0.75, 0.5]}
-  ]
-})";
-
 
 // What a tick did on the line, in order: a command sent, or a wait (ms).
 using Step = std::variant<QByteArray, int>;
@@ -104,88 +72,6 @@ private:
     qint64 m_sleptMs = 0;
     qint64 m_actualNs = 0;
 };
-
-class QuietPrompt final : public Prompt
-{
-public:
-    Answer message(const QString &text, int, const QString &) override
-    {
-        fail(QStringLiteral("unexpected message: %1").arg(text));
-    }
-    void beep() override {}
-};
-
-class Items final : public ServerItems
-{
-public:
-    void setItemText(int position, const QString &text) override
-    {
-        texts[std::size_t(position)] = text;
-    }
-    QString itemText(int position) const override { return texts[std::size_t(position)]; }
-    std::array<QString, 33> texts;
-};
-
-class NoSource final : public LinkSource
-{
-public:
-    bool connectItem(int, const LinkSourceName &, int) override { return false; }
-    std::optional<QString> requestItem(int) override { return std::nullopt; }
-};
-
-class Status final : public StatusLine
-{
-public:
-    void setStatusText(const QString &value) override
-    {
-        if (!value.isEmpty())
-            errors << value;
-    }
-    QStringList errors;
-};
-
-
-// Eight conversations on the modules of one rate (first address 01 or 11).
-void configure(SharedState &state, qint32 baud, int base)
-{
-    struct Conversation
-    {
-        const char *model;
-        int address;
-        qint16 channels;
-        qint16 ioType;
-        qint16 outData;
-        float outValue;
-    };
-    const Conversation conversations[] = {
-        {"2026", 1, 1, 0, 0, 0.0f},    {"2091", 2, 0xFF, 0, 0, 0.0f},
-        {"2011", 3, 1, 0, 0, 2.5f},    {"2028", 4, 2, 0, 0, 1.25f},
-        {"2032", 5, 3, 0, 0, 0.0f},    {"2017", 6, 0, 1, 0, 0.0f},
-        {"2017", 6, 0, 2, 0x5A, 0.0f}, {"2063", 7, 1, 3, 0, 0.0f},
-    };
-    int n = 0;
-    for (const Conversation &c : conversations) {
-        ConvRecord &record = state.Conv[std::size_t(n++)];
-        record = ConvRecord{};
-        record.InUse = 1;
-        record.TypeCode = catalogue::typeCodeOfName(QLatin1String(c.model));
-        record.BaudRate = baud;
-        record.Address = qint16(base + c.address - 1);
-        record.Channels = c.channels;
-        record.IoType = c.ioType;
-        record.OutData = c.outData;
-        record.OutValue = c.outValue;
-    }
-}
-
-// CPU time of this thread: what the tick itself costs, apart from waiting.
-double threadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
 
 struct Result
 {
@@ -322,9 +208,10 @@ int main(int argc, char *argv[])
     benchRun().name = "bench_tick";
 
     QTemporaryDir home;
-    const auto simulator = startSimulator(home.path(), LineFile,
-                         {QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
-                          QString::number(TurnaroundMs)});
+    const auto simulator =
+        startSimulator(home.path(), LineFile,
+                       {QStringLiteral("--wire-time"), QStringLiteral("--turnaround"),
+                        QString::number(TurnaroundMs)});
 
     std::printf("one tick of 8 conversations (2026, 2091 x8, 2011, 2028, 2032 x2, 2017 in, "
                 "2017 out, 2063), telvioxd-sim --wire-time --turnaround %d\n",

@@ -62,4 +62,26 @@ inline QString plainNumber(qint64 value)
     return value < 0 ? digits : QLatin1Char(' ') + digits;
 }
 
+// Bytes as a person reads them in a traffic log: printable ASCII as it is,
+// a carriage return as "<CR>", every other byte as "<XX>" in hexadecimal.
+inline QByteArray visibleBytes(const QByteArray &bytes)
+{
+    QByteArray text;
+    text.reserve(bytes.size() + 4);
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            text += "<CR>";
+        } else if (u >= 0x20 && u < 0x7F) {
+            text += c;
+        } else {
+            text += '<';
+            text += hexDigit(u >> 4);
+            text += hexDigit(u);
+            text += '>';
+        }
+    }
+    return text;
+}
+
 } // namespace telviox::textutil

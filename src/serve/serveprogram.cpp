@@ -8,6 +8,7 @@
 #include "server/ddeprogramitems.h"
 #include "server/linediagnostics.h"
 #include "server/pollcycle.h"
+#include "monitor/lineeventlog.h"
 #include "server/servingprogram.h"
 
 #include <QFile>
@@ -42,8 +43,9 @@ ServeProgram::ServeProgram(ServeOptions options, ServeLog &log, const QDBusConne
 ServeProgram::~ServeProgram()
 {
     stop();
-    // Publishing and the view refer to the items the serving program owns.
+    // Publishing, the view and the log refer to what the serving program owns.
     m_publishing.reset();
+    m_lineLog.reset();
     m_view.reset();
     m_serving.reset();
 }
@@ -80,6 +82,8 @@ std::optional<int> ServeProgram::start()
     m_serving = std::make_unique<ServingProgram>(
         ServingProgram::Services{m_state, *m_link, m_clock, m_prompt, m_status}, m_bus);
     m_view = std::make_unique<HeadlessServerView>(m_serving->programItems(), m_log);
+    m_lineLog = std::make_unique<LineEventLog>(m_serving->diagnostics(), *m_link, m_clock,
+                                               QStringLiteral("telvioxd-serve"));
     // "Quit this demo?" is answered No; should anything still ask to quit,
     // the service ends as failed.
     m_serving->attach(m_establish, *m_view, [this] {

@@ -18,6 +18,7 @@ class Clock;
 class PollCycle;
 class Publishing;
 class SerialLink;
+class LineEventLog;
 class ServingProgram;
 
 // The server without windows: loads the list as Open does, ticks every
@@ -74,6 +75,8 @@ private:
     std::unique_ptr<SerialLink> m_link;
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<HeadlessServerView> m_view;
+    // Module errors and device events as log lines (the journal keeps them).
+    std::unique_ptr<LineEventLog> m_lineLog;
     // Beside the items, as long as they are there (a reload keeps them).
     std::unique_ptr<Publishing> m_publishing;
     bool m_ended = false;

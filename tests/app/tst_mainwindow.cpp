@@ -8,6 +8,7 @@
 #include "app/windows/programstart.h"
 #include "app/windows/programtray.h"
 #include "app/windows/splashwindow.h"
+#include "monitor/linemonitor.h"
 #include "conversations/windows/establishwindow.h"
 #include "device/catalogue.h"
 #include "server/ddeprogramitems.h"
@@ -19,6 +20,8 @@
 #include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -276,6 +279,40 @@ private slots:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(!window->findChild<QWidget *>(name));
         }
+    }
+
+    void lineMonitorAndStatusField()
+    {
+        Rig rig;
+        const auto window = rig.runningWindow();
+        // The new command comes after the two the Display menu had.
+        QStringList display;
+        for (const QAction *action : window->findChild<QMenu *>("mnuDisplay")->actions())
+            display << action->objectName();
+        QCOMPARE(display, (QStringList{"mnuConvResult", "mnuSearchResult", "mnuLineMonitor"}));
+
+        rig.clock.setWallTime(QDateTime(QDate(2026, 12, 6), QTime(22, 14, 3, 512), Qt::UTC));
+        window->pollCycle().Timer1_Timer();
+        const QString field = window->findChild<QLabel *>("Panel2")->text();
+        QVERIFY2(field.startsWith(QStringLiteral("COM1 ")), qPrintable(field));
+        QVERIFY2(field.contains(QRegularExpression(
+                     QStringLiteral(" 9600 baud last tick 22:14:0\\d\\.\\d{3}$"))),
+                 qPrintable(field));
+
+        trigger(*window, "mnuLineMonitor");
+        auto *monitor = window->findChild<QWidget *>("frmLineMonitor");
+        QVERIFY(monitor && monitor->isVisible() && monitor->isWindow());
+        // The traffic from before the window was opened is there.
+        window->lineMonitor().traffic().refresh();
+        QVERIFY(window->lineMonitor().traffic().rowCount() > 0);
+        // Closed, it is only hidden; the command shows the same window again.
+        monitor->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(window->findChild<QWidget *>("frmLineMonitor"), monitor);
+        QVERIFY(!monitor->isVisible());
+        trigger(*window, "mnuLineMonitor");
+        QVERIFY(monitor->isVisible());
+        VERIFY_PROMPTS(rig);
     }
 
     void systemCloseAsksNothingAndSavesNothing()

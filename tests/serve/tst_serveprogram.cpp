@@ -273,12 +273,18 @@ void TestServe::stopsAtOnceDuringABlockedExchange()
     startServe({cnv});
     QVERIFY(!filledShapes(4, m_serve).isEmpty());
 
-    // Blocked: the service is there but its one thread does not answer.
+    // Blocked: the items still answer from their own thread, but a poke,
+    // which waits for the poll cycle's thread, does not.
     ::kill(pid_t(m_sim.processId()), SIGSTOP);
     QDeadlineTimer deadline(StartMs);
     bool blocked = false;
     while (!blocked && !deadline.hasExpired()) {
-        blocked = items().isEmpty();
+        const Run poke = run(QStringLiteral("gdbus"),
+                             QStringLiteral("call --session --timeout 1 --dest dde.TELVIOXD "
+                                            "--object-path /Form5 --method dde.Topic.Poke "
+                                            "Text9 'x'")
+                                 .split(u' '));
+        blocked = poke.exitCode != 0 && !items().isEmpty();
         if (!blocked)
             QTest::qWait(100);
     }

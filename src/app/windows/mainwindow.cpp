@@ -14,12 +14,17 @@
 #include "core/prompt.h"
 #include "device/modulelibrary.h"
 #include "device/seriallink.h"
+#include "monitor/lineeventlog.h"
+#include "monitor/linemonitor.h"
+#include "monitor/linestatus.h"
+#include "monitor/windows/linemonitorwindow.h"
 #include "publish/publishing.h"
 #include "search/windows/configdialog.h"
 #include "search/windows/modulewindow.h"
 #include "search/windows/resultwindow.h"
 #include "search/windows/searchwindow.h"
 #include "server/ddeprogramitems.h"
+#include "server/linediagnostics.h"
 #include "server/pollcycle.h"
 #include "server/servingprogram.h"
 #include "server/windows/serverwindow.h"
@@ -59,7 +64,8 @@ const char *const LaterCommands[] = {"mnuCOMPort", "mnuSearch", "mnuConvResult",
 
 MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     : QMainWindow(parent), m_state(services.state), m_prompt(services.prompt),
-      m_link(services.link), m_folder(services.folder)
+      m_link(services.link), m_dialogs(services.dialogs), m_clock(services.clock),
+      m_folder(services.folder)
 {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(ProgramFileName);
@@ -73,6 +79,9 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->addWidget(m_panel1, 1);
+    m_lineStatus = new QLabel(this);
+    m_lineStatus->setObjectName(QStringLiteral("Panel2"));
+    statusBar()->addPermanentWidget(m_lineStatus);
 
     // The Establish Conversation window lives as long as the program; its
     // own Exit button is the way out, so its frame has no close box.
@@ -105,6 +114,23 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
     m_host->setMinimiseMainWindowHandler([this] { showMinimized(); });
     connect(m_host.get(), &ServerWindowHost::publishFailed, this, &MainWindow::showPublishFailure);
     startPublishing(services.clock);
+
+    // The traffic is recorded from the start, so that what went wrong before
+    // the monitor was opened is there to see.
+    LineDiagnostics &diagnostics = m_serving->diagnostics();
+    m_monitor = std::make_unique<LineMonitor>(m_link, services.clock, diagnostics,
+                                              m_serving->items());
+    m_eventLog = std::make_unique<LineEventLog>(diagnostics, m_link, services.clock,
+                                                QStringLiteral("telvioxd"));
+    connect(&diagnostics, &LineDiagnostics::tickFinished, this, [this](const QDateTime &time) {
+        m_lastTick = time;
+        updateLineStatus();
+    });
+    // The port opens and closes outside the ticks (start and stop of the server).
+    auto *lineStatusTimer = new QTimer(this);
+    connect(lineStatusTimer, &QTimer::timeout, this, &MainWindow::updateLineStatus);
+    lineStatusTimer->start(1000);
+    updateLineStatus();
 
     m_files = std::make_unique<ConversationFileCommands>(m_state, m_prompt, services.dialogs,
                                                          *m_establish, *this,
@@ -151,7 +177,12 @@ MainWindow::MainWindow(const ProgramServices &services, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The server window refers to the cycle and the items: it goes first.
+    // The monitor's window shows the monitor's tables; the monitor and the log
+    // observe the serving program; the server window refers to the cycle and
+    // the items. Each goes before what it refers to.
+    delete m_monitorWindow;
+    m_eventLog.reset();
+    m_monitor.reset();
     m_host.reset();
     m_publishing.reset();
     m_serving.reset();
@@ -218,6 +249,8 @@ void MainWindow::buildMenus()
     QMenu *display = topMenu("mnuDisplay", QStringLiteral("&Display"));
     addItem(display, "mnuConvResult", QStringLiteral("Conv Setting Result"));
     addItem(display, "mnuSearchResult", QStringLiteral("Search Result"));
+    addItem(display, "mnuLineMonitor", QStringLiteral("Line &Monitor"),
+            &MainWindow::showLineMonitor);
 
     QMenu *help = topMenu("mun2help", QStringLiteral("&Help"));
     addItem(help, "munhelp", QStringLiteral("&OnLine Help"), &MainWindow::showHelp);
@@ -399,6 +432,32 @@ void MainWindow::showAbout()
     m_about->activateWindow();
 }
 
+void MainWindow::showLineMonitor()
+{
+    if (!m_monitorWindow)
+        m_monitorWindow = new LineMonitorWindow(*m_monitor, m_dialogs, m_prompt, this);
+    m_monitorWindow->show();
+    m_monitorWindow->raise();
+    m_monitorWindow->activateWindow();
+}
+
+LineMonitorWindow *MainWindow::lineMonitorWindow() const
+{
+    return m_monitorWindow;
+}
+
+void MainWindow::updateLineStatus()
+{
+    const int port = m_state.ComPort;
+    m_lineStatus->setText(
+        lineStatusText(port, m_link.devicePath(port), m_link.openBaud(port), m_lastTick));
+}
+
+QString MainWindow::lineStatus() const
+{
+    return m_lineStatus->text();
+}
+
 void MainWindow::mnutelvioxD_Click()
 {
     showNormal();
@@ -442,6 +501,8 @@ void MainWindow::closeDown()
         m_host->unloadServerWindow();
     if (m_help)
         m_help->close();
+    if (m_monitorWindow)
+        m_monitorWindow->close();
     emit programEnded();
 }
 

@@ -5,6 +5,7 @@
 #include "server/serverinterfaces.h"
 
 #include <QDBusConnection>
+#include <QDateTime>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -26,6 +27,9 @@ class DdeProgramItems;
 class EstablishWindow;
 class FileDialogs;
 class HelpWindow;
+class LineEventLog;
+class LineMonitor;
+class LineMonitorWindow;
 class PollCycle;
 class Printer;
 class ProgramTray;
@@ -108,6 +112,14 @@ public:
     // "&COM Port": the search settings dialog, modal.
     void mnuCOMPort_Click();
     Printer &printer() const { return *m_printer; }
+    // "Line Monitor": the traffic and the items' quality; not modal, shown
+    // again in front on every command.
+    void showLineMonitor();
+    LineMonitor &lineMonitor() const { return *m_monitor; }
+    LineMonitorWindow *lineMonitorWindow() const;
+    // The permanent status field beside the first panel: port, device, rate
+    // and the time of the last tick.
+    QString lineStatus() const;
 
 signals:
     // The confirmed close has run; the program ends.
@@ -132,14 +144,19 @@ private:
     void startPublishing(const Clock &clock);
     void centre();
     void closeDown();
+    void updateLineStatus();
 
     SharedState &m_state;
     Prompt &m_prompt;
     SerialLink &m_link;
+    FileDialogs &m_dialogs;
+    Clock &m_clock;
     QString m_folder;
 
     QMdiArea *m_area = nullptr;
     QLabel *m_panel1 = nullptr;
+    QLabel *m_lineStatus = nullptr;
+    QDateTime m_lastTick;
     QMenu *m_trayMenu = nullptr;
     QMenu *m_trayFallbackMenu = nullptr;
     QHash<QString, QAction *> m_menuItems;
@@ -152,6 +169,10 @@ private:
     // The server window's host refers to the serving program: it goes first.
     std::unique_ptr<ServingProgram> m_serving;
     std::unique_ptr<ServerWindowHost> m_host;
+    // Both observe the serving program's diagnostics: they go before it.
+    std::unique_ptr<LineMonitor> m_monitor;
+    std::unique_ptr<LineEventLog> m_eventLog;
+    QPointer<LineMonitorWindow> m_monitorWindow;
     // The items beyond the bus (telvioxd.ini); before the items go.
     std::unique_ptr<Publishing> m_publishing;
     PollCycle *m_cycle = nullptr;

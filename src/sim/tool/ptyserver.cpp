@@ -1,5 +1,6 @@
 #include "ptyserver.h"
 
+#include "core/textutil.h"
 #include "sim/simline.h"
 
 #include <QDir>
@@ -161,17 +162,7 @@ void PtyServer::logLine(const char *direction, qint32 baud, const QByteArray &by
 {
     if (!m_log)
         return;
-    QByteArray text;
-    text.reserve(bytes.size() + 16);
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += "<CR>";
-        else if (u >= 0x20 && u < 0x7F)
-            text += c;
-        else
-            text += '<' + QByteArray::number(u, 16).toUpper().rightJustified(2, '0') + '>';
-    }
+    const QByteArray text = textutil::visibleBytes(bytes);
     const qint64 now = nowUs();
     if (m_logDirtySinceUs < 0)
         m_logDirtySinceUs = now;
