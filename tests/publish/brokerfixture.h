@@ -134,6 +134,15 @@ public:
         return runTool(findProgram(u"mosquitto_sub"_s), args).out.split(u'\n', Qt::SkipEmptyParts);
     }
 
+    // The retained payload of one topic ("" when there is none yet).
+    QString retainedText(const QString &topic) const
+    {
+        const QStringList lines = retained(topic, 1);
+        if (lines.isEmpty() || !lines.first().startsWith(topic + u' '))
+            return {};
+        return lines.first().mid(topic.size() + 1);
+    }
+
     bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const
     {
         QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port),

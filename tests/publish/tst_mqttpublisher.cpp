@@ -32,15 +32,6 @@ MqttSettings settingsFor(const Broker &broker)
     return settings;
 }
 
-// The retained payload of one topic ("" when there is none yet).
-QString retainedText(const Broker &broker, const QString &topic)
-{
-    const QStringList lines = broker.retained(topic, 1);
-    if (lines.isEmpty() || !lines.first().startsWith(topic + u' '))
-        return {};
-    return lines.first().mid(topic.size() + 1);
-}
-
 bool anyMessageContains(const QSignalSpy &spy, const QString &part)
 {
     for (const QList<QVariant> &args : spy) {
@@ -98,12 +89,12 @@ private slots:
         // The three filled items, every quality and the status; an empty
         // text is an empty retained message, which the broker keeps as none.
         QCOMPARE(broker.retained(u"telvioxd/#"_s, 36).size(), 36);
-        QCOMPARE(retainedText(broker, Base + u"Text1"_s), u"+01.500"_s);
-        QCOMPARE(retainedText(broker, Base + u"Text2"_s), u"a b, \"c\""_s);
-        QCOMPARE(retainedText(broker, Base + u"Text3"_s), u"25 °C"_s);
-        QCOMPARE(retainedText(broker, Status), u"online"_s);
+        QCOMPARE(broker.retainedText(Base + u"Text1"_s), u"+01.500"_s);
+        QCOMPARE(broker.retainedText(Base + u"Text2"_s), u"a b, \"c\""_s);
+        QCOMPARE(broker.retainedText(Base + u"Text3"_s), u"25 °C"_s);
+        QCOMPARE(broker.retainedText(Status), u"online"_s);
         const QJsonObject quality =
-            QJsonDocument::fromJson(retainedText(broker, Base + u"Text1/quality"_s).toUtf8())
+            QJsonDocument::fromJson(broker.retainedText(Base + u"Text1/quality"_s).toUtf8())
                 .object();
         QCOMPARE(quality.value(u"quality"_s).toString(), u"bad"_s);
         QCOMPARE(quality.value(u"code"_s).toInt(), -5);
@@ -112,15 +103,15 @@ private slots:
 
         // Changes follow: a text, and the quality after the table's reset.
         items.FillText(2, u"changed"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(retainedText(broker, Base + u"Text2"_s), u"changed"_s, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(broker.retainedText(Base + u"Text2"_s), u"changed"_s, Patience);
         line.diagnostics.reset();
         QTRY_VERIFY_WITH_TIMEOUT(
-            retainedText(broker, Base + u"Text1/quality"_s).contains(u"\"unknown\""_s), Patience);
+            broker.retainedText(Base + u"Text1/quality"_s).contains(u"\"unknown\""_s), Patience);
 
         // A clean stop says so.
         publisher.stop();
         QVERIFY(!publisher.isConnected());
-        QCOMPARE(retainedText(broker, Status), u"offline"_s);
+        QCOMPARE(broker.retainedText(Status), u"offline"_s);
     }
 
     void writesArePokes()
@@ -139,7 +130,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(items.text(5), u"42"_s, Patience);
         QCOMPARE(poked.size(), 1);
         // The poked text is published like any other change.
-        QTRY_COMPARE_WITH_TIMEOUT(retainedText(broker, Base + u"Text5"_s), u"42"_s, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(broker.retainedText(Base + u"Text5"_s), u"42"_s, Patience);
 
         // Writes that must not reach an item.
         QVERIFY(broker.publish(Base + u"Text99/set"_s, "1"));
@@ -181,7 +172,7 @@ private slots:
         QByteArray seen;
         QTRY_VERIFY_WITH_TIMEOUT((seen += watcher.readAllStandardOutput()).contains("online"),
                                  Patience);
-        QCOMPARE(retainedText(broker, Base + u"Text1"_s), u"alive"_s);
+        QCOMPARE(broker.retainedText(Base + u"Text1"_s), u"alive"_s);
 
         ::kill(pid_t(helper.processId()), SIGKILL);
         QVERIFY(helper.waitForFinished(Patience));
@@ -189,7 +180,7 @@ private slots:
         seen += watcher.readAllStandardOutput();
         QCOMPARE(QString::fromUtf8(seen).split(u'\n', Qt::SkipEmptyParts),
                  QStringList({Status + u" online"_s, Status + u" offline"_s}));
-        QCOMPARE(retainedText(broker, Status), u"offline"_s);
+        QCOMPARE(broker.retainedText(Status), u"offline"_s);
     }
 
     void reconnectsAfterTheBrokerRestarts()
@@ -212,8 +203,8 @@ private slots:
         // The new broker knows nothing: everything comes again.
         QVERIFY(broker.start());
         QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
-        QCOMPARE(retainedText(broker, Base + u"Text1"_s), u"while away"_s);
-        QCOMPARE(retainedText(broker, Status), u"online"_s);
+        QCOMPARE(broker.retainedText(Base + u"Text1"_s), u"while away"_s);
+        QCOMPARE(broker.retainedText(Status), u"online"_s);
     }
 
     void stopsWhileTheBrokerSaysNothing()

@@ -28,14 +28,6 @@ QString source(const QString &name)
     return QDir(qEnvironmentVariable("TELVIOXD_SOURCE")).filePath(name);
 }
 
-QString retainedText(const Broker &broker, const QString &topic)
-{
-    const QStringList lines = broker.retained(topic, 1);
-    if (lines.isEmpty() || !lines.first().startsWith(topic + u' '))
-        return {};
-    return lines.first().mid(topic.size() + 1);
-}
-
 QByteArray httpGet(quint16 port, const QString &path)
 {
     QNetworkAccessManager manager;
@@ -97,10 +89,10 @@ private slots:
         QVERIFY(m_serve.waitForStarted(Patience));
 
         // The first conversation's value, on the broker and on the page.
-        QTRY_VERIFY_WITH_TIMEOUT(!retainedText(broker, Base + u"Text1"_s).trimmed().isEmpty(),
+        QTRY_VERIFY_WITH_TIMEOUT(!broker.retainedText(Base + u"Text1"_s).trimmed().isEmpty(),
                                  Patience * 2);
-        QCOMPARE(retainedText(broker, Status), u"online"_s);
-        QVERIFY(retainedText(broker, Base + u"Text1/quality"_s).contains(u"\"good\""_s));
+        QCOMPARE(broker.retainedText(Status), u"online"_s);
+        QVERIFY(broker.retainedText(Base + u"Text1/quality"_s).contains(u"\"good\""_s));
         QVERIFY(!httpGet(httpPort, u"/items/Text1"_s).trimmed().isEmpty());
         QVERIFY(httpGet(httpPort, u"/items.html"_s).contains("<tr><td>Text1</td><td>"));
 
@@ -113,7 +105,7 @@ private slots:
         QVERIFY(m_serve.waitForFinished(Patience));
         QCOMPARE(m_serve.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_serve.exitCode(), 0);
-        QCOMPARE(retainedText(broker, Status), u"offline"_s);
+        QCOMPARE(broker.retainedText(Status), u"offline"_s);
     }
 
     void refusedStarts_data()
