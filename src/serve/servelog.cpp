@@ -1,5 +1,6 @@
 #include "serve/servelog.h"
 
+#include "core/scripttext.h"
 #include "serve/serveoptions.h"
 
 namespace telviox {
@@ -21,7 +22,7 @@ void ServeLog::write(const QString &text)
     line.replace(QLatin1String("\r\n"), QLatin1String(" / "));
     line.replace(QLatin1Char('\n'), QLatin1String(" / "));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    m_stream << m_now().toString(Qt::ISODateWithMs) << ' '
+    m_stream << scripttext::isoTimeStamp(m_now()) << ' '
              << QLatin1String(ServeCommandLine::ProgramName) << ": " << line << '\n';
     m_stream.flush();
 }

@@ -3,6 +3,7 @@
 #include "conversations/sharedstate.h"
 #include "core/clock.h"
 #include "core/moduleerror.h"
+#include "core/scripttext.h"
 #include "core/textutil.h"
 #include "device/catalogue.h"
 #include "device/seriallink.h"
@@ -47,7 +48,7 @@ QVariantMap ItemDiagnostics::toVariantMap() const
         {QStringLiteral("Code"), code},
         {QStringLiteral("Report"), report},
         {QStringLiteral("LastGood"),
-         lastGood.isValid() ? lastGood.toString(Qt::ISODateWithMs) : QString()},
+         lastGood.isValid() ? scripttext::isoTimeStamp(lastGood) : QString()},
         {QStringLiteral("Good"), good},
         {QStringLiteral("Failed"), failed},
         {QStringLiteral("Timeouts"), timeouts},
