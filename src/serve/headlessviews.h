@@ -35,6 +35,14 @@ private:
 // or enabled, and a tick ends without an extra turn of the event loop: the
 // loop runs right after it anyway, and a signal handled inside a tick would
 // stop the server under it.
+// The status line's reports are the module errors, which the line event log
+// writes with the item, model and address they belong to.
+class HeadlessStatus final : public StatusLine
+{
+public:
+    void setStatusText(const QString &) override {}
+};
+
 class HeadlessServerView final : public ServerView
 {
 public:

@@ -61,12 +61,4 @@ Answer LogPrompt::message(const QString &text, int style, const QString &title)
     return answer;
 }
 
-void LogStatus::setStatusText(const QString &text)
-{
-    if (text.isEmpty() || text == m_last)
-        return;
-    m_last = text;
-    m_log.write(text);
-}
-
 } // namespace telviox

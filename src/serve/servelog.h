@@ -46,20 +46,4 @@ private:
     ServeLog &m_log;
 };
 
-// The status line's error reports as log lines. A report that repeats the
-// previous one (the same module failing tick after tick) is written once.
-class LogStatus final : public StatusLine
-{
-public:
-    explicit LogStatus(ServeLog &log) : m_log(log) {}
-
-    void setStatusText(const QString &text) override;
-    // The next report is written even if it repeats the last (a new run).
-    void forget() { m_last.clear(); }
-
-private:
-    ServeLog &m_log;
-    QString m_last;
-};
-
 } // namespace telviox

@@ -37,7 +37,7 @@ int chosenPort(const ServeOptions &options)
 ServeProgram::ServeProgram(ServeOptions options, ServeLog &log, const QDBusConnection &bus,
                            Clock &clock, PortDeviceFactory factory)
     : m_options(std::move(options)), m_log(log), m_bus(bus), m_clock(clock),
-      m_factory(std::move(factory)), m_prompt(log), m_status(log), m_establish(m_state)
+      m_factory(std::move(factory)), m_prompt(log), m_establish(m_state)
 {}
 
 ServeProgram::~ServeProgram()
@@ -142,7 +142,6 @@ void ServeProgram::load(const ConversationPair &pair)
 
 void ServeProgram::run()
 {
-    m_status.forget();
     const int first = [this] {
         for (int n = 0; n < ConvCount; ++n) {
             if (m_establish.isChecked(n))

@@ -69,7 +69,7 @@ private:
     PortDeviceFactory m_factory;
     SharedState m_state;
     LogPrompt m_prompt;
-    LogStatus m_status;
+    HeadlessStatus m_status;
     HeadlessEstablish m_establish;
     PortFolder m_ports;
     std::unique_ptr<SerialLink> m_link;
