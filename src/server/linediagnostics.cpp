@@ -105,9 +105,7 @@ void LineDiagnostics::reset()
             r = ItemDiagnostics{};
             r.position = p;
         }
-        m_lastGoodTick.fill(0);
-        m_firstVisitTick.fill(0);
-        m_staleReported.fill(false);
+        m_agingSince.fill(0);
         m_visit.reset();
     }
     emit tableReset();
@@ -135,15 +133,13 @@ void LineDiagnostics::visitStarted(qint16 index, qint16 position)
         r = ItemDiagnostics{};
         r.position = position;
         r.conversation = index;
-        m_lastGoodTick[slotOf(position)] = 0;
-        m_staleReported[slotOf(position)] = false;
     }
     r.model = catalogue::modelNameOfTypeCode(record.TypeCode);
     r.address = QString::fromLatin1(textutil::hexByte(quint8(record.Address)));
     r.rate = record.BaudRate;
     r.checksum = record.Checksum != 0;
     if (!r.visited)
-        m_firstVisitTick[slotOf(position)] = visit.startTick;
+        m_agingSince[slotOf(position)] = visit.startTick;
 }
 
 void LineDiagnostics::moduleError(qint16 code)
@@ -197,11 +193,10 @@ void LineDiagnostics::visitEnded()
         r.report = newCode == 0 ? QString() : moduleErrorLine(r.model, newCode);
         r.exchangeMs = now - visit.startTick;
         if (newCode == 0) {
-            m_lastGoodTick[slot] = now;
+            m_agingSince[slot] = now;
             r.lastGood = wallTime(now);
             qualityMoved = qualityMoved || r.stale;
             r.stale = false;
-            m_staleReported[slot] = false;
         }
     }
     emit rowChanged(visit.position);
@@ -213,10 +208,8 @@ bool LineDiagnostics::staleNow(const ItemDiagnostics &row, qint64 now) const
 {
     if (!row.visited || row.conversation < 0)
         return false;
-    const std::size_t slot = slotOf(row.position);
-    const qint64 since = row.lastGood.isValid() ? m_lastGoodTick[slot] : m_firstVisitTick[slot];
     const qint64 interval = qMax<qint64>(1, m_state.PollInterval);
-    return now - since > StaleIntervals * interval;
+    return now - m_agingSince[slotOf(row.position)] > StaleIntervals * interval;
 }
 
 void LineDiagnostics::tickEnded()
@@ -228,11 +221,8 @@ void LineDiagnostics::tickEnded()
         for (ItemDiagnostics &r : m_rows) {
             const bool stale = staleNow(r, now);
             // A bad item is already reported; stale only news for a good one.
-            if (stale && !m_staleReported[slotOf(r.position)]) {
-                m_staleReported[slotOf(r.position)] = true;
-                if (r.code == 0)
-                    turnedStale.append(r.position);
-            }
+            if (stale && !r.stale && r.code == 0)
+                turnedStale.append(r.position);
             r.stale = stale;
         }
     }

@@ -109,9 +109,8 @@ private:
 
     mutable QMutex m_mutex;
     std::array<ItemDiagnostics, ItemCount> m_rows;
-    std::array<qint64, ItemCount> m_lastGoodTick{};
-    std::array<qint64, ItemCount> m_firstVisitTick{};
-    std::array<bool, ItemCount> m_staleReported{};
+    // Tick of the last good visit, or of the first visit while none was good.
+    std::array<qint64, ItemCount> m_agingSince{};
     std::optional<Visit> m_visit;
 };
 
