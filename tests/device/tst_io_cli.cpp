@@ -200,7 +200,6 @@ void TestIoCli::runs_data()
     usage("call without address", "call AnalogIn type=2026", "call needs addr=AA");
     usage("time-out beyond the 16-bit block", "--timeout 40000 call AnalogIn addr=01 type=2026",
           "--timeout does not fit the 16-bit block of AnalogIn");
-    usage("value inf", "call AnalogOut addr=04 type=2028 ch=2 value=inf", "inf is not a number");
     usage("value nan", "call AnalogOut addr=04 type=2028 ch=2 value=nan", "nan is not a number");
     usage("value too large", "call AnalogOut addr=04 type=2028 ch=2 value=1e39", "is not a number");
     usage("raw CR at the end", "raw $01M\r", "holds a CR");
@@ -243,8 +242,6 @@ void TestIoCli::failuresNameDeviceAndRate_data()
     QTest::addColumn<bool>("withLink"); // the program folder with ports/com1, or an empty one
     QTest::addColumn<QString>("err");
     const char *const linked = "on COM1 (%DEV% via %HOME%/ports/com1) at ";
-    QTest::newRow("raw time-out") << "--timeout 100 raw $3FM" << true
-                                  << QString(linked) + "9600 baud";
     QTest::newRow("read at a rate the module does not use")
         << "--baud 19200 --timeout 100 read 01" << true
         << QStringLiteral("01: error 15: Time Out ! ") + linked + "19200 baud";

@@ -117,15 +117,11 @@ void TestSimProgram::servesOnAPseudoTerminal()
 
 void TestSimProgram::refusesBadStarts()
 {
+    // A line the simulator cannot serve is a usage error, before any link.
     const QString bad = m_dir.filePath("bad.json");
-    QVERIFY(writeFile(bad, R"({"modules": [{"name": "2026", "address": 1, "baud": 9601}]})"));
+    QVERIFY(writeFile(bad, R"({"modules": []})"));
     QByteArray error;
     const QString link = m_dir.filePath("bad/com1");
-    QCOMPARE(run({"--line", bad, "--link", link}, &error), 2);
-    QVERIFY2(error.contains("modules[0].baud: 9601 is not a supported baud rate"), error);
-    QVERIFY(!QFileInfo::exists(link));
-    // A line with no module on it is a usage error too, before any link.
-    QVERIFY(writeFile(bad, R"({"modules": []})"));
     QCOMPARE(run({"--line", bad, "--link", link}, &error), 2);
     QVERIFY2(error.contains("modules: lists no module"), error);
     QVERIFY(!QFileInfo::exists(link));
