@@ -42,7 +42,6 @@ private slots:
         row("empty", "", "using the defaults", "2,16,0,0\n");
         row("three numbers", "3,0,1\n", "using the defaults", "2,16,0,0\n");
         row("decimal point", "3.5,0,1,0\n", "using the defaults", "2,16,0,0\n");
-        row("port by name", "COM3,8,1,0\n", "using the defaults", "2,16,0,0\n");
         row("binary", QByteArray("\x00\xff\x01,\x02", 5), "using the defaults", "2,16,0,0\n");
     }
 

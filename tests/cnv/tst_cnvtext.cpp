@@ -76,7 +76,6 @@ void CnvTextTest::roundTripGivesTheSameBytes_data()
         r.Slot = 7;
         return r;
     }());
-    QTest::newRow("92000 input") << listOf(conversation("92091", 0x09, 19200, 0x80));
     QTest::newRow("counter, channel 1 only") << listOf(conversation("2032", 8, 9600, 2));
     QTest::newRow("analog output read back, a value with no short decimal") << listOf([] {
         ConvRecord r = conversation("2011", 3, 9600, 1);
@@ -95,11 +94,6 @@ void CnvTextTest::roundTripGivesTheSameBytes_data()
                   LinkRecord{QString(30, QLatin1Char('s')),
                              QStringLiteral("a,\"b\" ") + QString(24, u'\xe9'),
                              QString(12, QLatin1Char('i')), 1});
-    QTest::newRow("four-channel output, channel 3") << listOf([] {
-        ConvRecord r = conversation("2028", 4, 2400, 3);
-        r.OutValue = 12.75f;
-        return r;
-    }());
     QTest::newRow("digital output pattern on bit 2") << listOf([] {
         ConvRecord r = conversation("2065", 6, 38400, 3);
         r.IoType = 2;
@@ -184,9 +178,6 @@ void CnvTextTest::importRefuses_data()
     QTest::newRow("a name that is no model")
         << one(R"("model": "20X6", "address": "10", "baud": 9600)")
         << "conversation 3, model: \"20X6\" is no model name";
-    QTest::newRow("counter channel 2")
-        << one(R"("model": "2032", "address": "10", "baud": 9600, "channels": [2])")
-        << "conversation 3, channels: model 2032 has no channel 2 (it has 2)";
     QTest::newRow("output channel 4 of four")
         << one(R"("model": "2028", "address": "10", "baud": 9600, "channel": 4)")
         << "conversation 3, channel: model 2028 has no output channel 4 (it has 4)";

@@ -1,5 +1,5 @@
 // The setting summary's entries, each written out by hand column by column,
-// and its printed page and print command.
+// and its print command (the printed page: tst_printer).
 
 #include "conversations/settingsummary.h"
 #include "conversations/sharedstate.h"
@@ -17,7 +17,6 @@ using test::ScriptedPrompt;
 namespace {
 
 const QString Indent = QString(32, QLatin1Char(' '));
-const QString Rule = QStringLiteral("-------------------------------------------------");
 
 } // namespace
 
@@ -29,7 +28,6 @@ private slots:
     void entries_data();
     void entries();
     void unusedAndOrder();
-    void page();
     void print_data();
     void print();
 };
@@ -50,9 +48,6 @@ void TestSettingSummary::entries_data()
     QTest::newRow("analog input, with display")
         << 3 << 0x2026 << 16 << 9600 << 1 << 0 << 0 << 0.0f << 0
         << "03:   2026(D)16[10]   9600      Analog Input\r\n";
-    QTest::newRow("eight channels, mask")
-        << 0 << 0x2091 << 255 << 1200 << 0x20 << 0 << 0 << 0.0f << 0
-        << "00:   2091   255[FF]  1200      Analog Input Channels:20[h]\r\n";
     QTest::newRow("slot eight channels")
         << 9 << qint32(qint16(0x9091)) << 2 << 19200 << 0xFF << 0 << 0 << 0.0f << 0
         << "09:   9091   2[2]     19200     Analog Input Channels:FF[h]\r\n";
@@ -71,13 +66,6 @@ void TestSettingSummary::entries_data()
     QTest::newRow("single output read back")
         << 4 << 0x2011 << 3 << 9600 << 1 << 0 << 0 << 12.4f << 0
         << "04:   2011   3[3]     9600      Output ReadBack A/O: 12.4V\r\n";
-    QTest::newRow("single output assigned")
-        << 5 << 0x2011 << 3 << 9600 << 1 << 0 << 0 << 5.0f << 2
-        << "05:   2011   3[3]     9600      Output Assign A/O:5V\r\n";
-    QTest::newRow("single output from a source")
-        << 6 << 0x2011 << 3 << 9600 << 1 << 0 << 0 << 0.0f << 1
-        << "06:   2011   3[3]     9600      Service:dde.calc\r\n" + Indent + "Topic:Sheet1\r\n" +
-               Indent + "Item:R1C1\r\n";
     QTest::newRow("four channels, assigned")
         << 7 << 0x2028 << 32 << 38400 << 2 << 0 << 0 << 1.5f << 2
         << "07:   2028   32[20]   38400     Output Channel:2\r\n" + Indent +
@@ -152,15 +140,6 @@ void TestSettingSummary::unusedAndOrder()
     QCOMPARE(settingSummaryEntry(state, 7), QString());
     QCOMPARE(settingSummaryEntry(state, 32), QString());
     QCOMPARE(settingSummaryEntry(state, -1), QString());
-}
-
-void TestSettingSummary::page()
-{
-    const QStringList header{Rule, "Conv  Module  Address: Baud",
-                             "Index Type:   Dec[Hex] Rate     Other Information", Rule};
-    QCOMPARE(settingSummaryPage(QString()), header + QStringList(Rule));
-    const QStringList body{"a", Indent + "b", "c", Rule};
-    QCOMPARE(settingSummaryPage("a\r\n" + Indent + "b\r\nc\r\n"), header + body);
 }
 
 void TestSettingSummary::print_data()
