@@ -157,11 +157,7 @@ void SearchEngineTest::names()
     rig.engine.StartSearch();
 
     QCOMPARE(rig.state.Found.FoundCount, 1);
-    const FoundRecord &record = rig.record(0);
-    QCOMPARE(record.ModelName, modelName);
-    QCOMPARE(record.Unit, QString("MainUnit"));
-    QCOMPARE(record.Address, 1);
-    QCOMPARE(record.BaudRate, 9600);
+    QCOMPARE(rig.record(0).ModelName, modelName);
     QVERIFY2(rig.foundLines().at(0).startsWith(modelName + "1[1]     9600"),
              qPrintable(rig.foundLines().at(0)));
 }
