@@ -367,8 +367,6 @@ void TestAnalogOutput::channelsOfTheModel_data()
     QTest::addColumn<int>("channels");
     QTest::newRow("2046") << 8 << 2;
     QTest::newRow("2028") << 9 << 4;
-    QTest::newRow("9046") << 28 << 2;
-    QTest::newRow("9028") << 29 << 4;
     QTest::newRow("9010") << 30 << 1;
     QTest::newRow("92028") << 68 << 4;
     QTest::newRow("2011") << 7 << 1;

@@ -75,7 +75,6 @@ const QByteArray Line = R"({"modules": [
     {"name": "2041", "address": "08", "digitalOutputs": "8001"},
     {"name": "2088", "address": "09", "baud": 19200, "digitalInputs": "BEEF"},
     {"name": "92061", "address": "1A", "checksum": false, "digitalOutputs": "9", "digitalInputs": "6"},
-    {"name": "92087", "address": "1B", "digitalOutputs": "F00D"},
     {"name": "2026", "address": "0A", "checksum": true},
     {"name": "9300", "address": "01", "slots": [
         {"slot": 3, "name": "9092", "digitalOutputs": "81", "digitalInputs": "3C"}]},
@@ -153,9 +152,6 @@ void TestDioPanel::decodeRows_data()
     QTest::newRow("92061 four and four, no slot part")
         << k << "92061" << 0x1A << 0 << 9600 << "$1A6" << "1001------------"
         << "0110------------" << "9" << "6" << bits(4) << false;
-    QTest::newRow("92087 sixteen outputs")
-        << k << "92087" << 0x1B << 0 << 9600 << "$1B6" << "1011000000001111"
-        << "----------------" << "F00D" << "0" << bits(16) << false;
     // clang-format on
 }
 
