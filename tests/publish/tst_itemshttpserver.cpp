@@ -150,8 +150,6 @@ private slots:
         QJsonParseError error;
         const QJsonObject root = QJsonDocument::fromJson(answer.body, &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(root.value(u"service"_s).toString(), u"TELVIOXD"_s);
-        QCOMPARE(root.value(u"topic"_s).toString(), u"Form5"_s);
         const QJsonArray items = root.value(u"items"_s).toArray();
         QCOMPARE(items.size(), DdeProgramItems::ItemCount);
         const QJsonObject third = items.at(2).toObject();

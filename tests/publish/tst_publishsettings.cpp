@@ -12,6 +12,32 @@
 using namespace telviox;
 using namespace Qt::StringLiterals;
 
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// "host:port user password ca-file-name"; empty when there is none.
+QString described(const std::optional<MqttSettings> &m)
+{
+    if (!m)
+        return {};
+    const QString ca = m->caFile.isEmpty() ? QString() : QFileInfo(m->caFile).fileName();
+    return u"%1 %2 %3 %4"_s.arg(formatHostPort(m->host, m->effectivePort()), m->user, m->password,
+                                ca);
+}
+
+// "address:port"; empty when there is none.
+QString described(const std::optional<HttpSettings> &h)
+{
+    return h ? formatHostPort(h->address.toString(), h->port) : QString();
+}
+
+} // namespace
+
 class TestPublishSettings : public QObject
 {
     Q_OBJECT
@@ -144,14 +170,9 @@ private slots:
         QFETCH(QString, mqtt);
         QFETCH(QString, http);
         QTemporaryDir dir;
-        QFile ini(dir.filePath(PublishIni::FileName));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(text.toUtf8());
-        ini.close();
-        QFile secret(dir.filePath(u"secret.txt"_s));
-        QVERIFY(secret.open(QIODevice::WriteOnly));
-        secret.write("from-file\r\nsecond line\n");
-        secret.close();
+        const QString ini = dir.filePath(PublishIni::FileName);
+        QVERIFY(writeFile(ini, text.toUtf8()));
+        QVERIFY(writeFile(dir.filePath(u"secret.txt"_s), "from-file\r\nsecond line\n"));
 
         const PublishIniResult result = readPublishIni(dir.path());
         if (error.isEmpty()) {
@@ -159,22 +180,10 @@ private slots:
         } else {
             QVERIFY2(result.errors.size() >= 1, qPrintable(result.errors.join(u'\n')));
             QVERIFY2(result.errors.first().contains(error), qPrintable(result.errors.first()));
-            QVERIFY(result.errors.first().startsWith(ini.fileName()));
+            QVERIFY(result.errors.first().startsWith(ini));
         }
-        QCOMPARE(result.settings.mqtt.has_value(), !mqtt.isEmpty());
-        if (result.settings.mqtt) {
-            const MqttSettings &m = *result.settings.mqtt;
-            const QString ca = m.caFile.isEmpty() ? QString() : QFileInfo(m.caFile).fileName();
-            QCOMPARE(u"%1 %2 %3 %4"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user,
-                                          m.password, ca),
-                     mqtt);
-        }
-        QCOMPARE(result.settings.http.has_value(), !http.isEmpty());
-        if (result.settings.http) {
-            QCOMPARE(formatHostPort(result.settings.http->address.toString(),
-                                    result.settings.http->port),
-                     http);
-        }
+        QCOMPARE(described(result.settings.mqtt), mqtt);
+        QCOMPARE(described(result.settings.http), http);
     }
 
     void noFileNoPublishing()
@@ -189,16 +198,16 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error"); // part of the usage error; empty: none
-        QTest::addColumn<QString>("mqtt");  // "host:port user password"; empty: none
+        QTest::addColumn<QString>("mqtt");  // "host:port user password ca"; empty: none
         QTest::addColumn<QString>("http");  // "address:port"; empty: none
 
         QTest::newRow("nothing") << QStringList() << QString() << QString() << QString();
         QTest::newRow("both") << QStringList{u"--mqtt"_s, u"b"_s, u"--http"_s, u"8080"_s}
-                              << QString() << u"b:1883  "_s << u"127.0.0.1:8080"_s;
+                              << QString() << u"b:1883   "_s << u"127.0.0.1:8080"_s;
         QTest::newRow("user and password file")
             << QStringList{u"--mqtt=b:1884"_s, u"--mqtt-user=u"_s,
                            u"--mqtt-password-file=PASSWORDS"_s}
-            << QString() << u"b:1884 u from-file"_s << QString();
+            << QString() << u"b:1884 u from-file "_s << QString();
         QTest::newRow("http anywhere")
             << QStringList{u"--http=0.0.0.0:80"_s} << QString() << QString() << u"0.0.0.0:80"_s;
         QTest::newRow("user without broker")
@@ -225,11 +234,9 @@ private slots:
         QFETCH(QString, mqtt);
         QFETCH(QString, http);
         QTemporaryDir dir;
-        QFile passwords(dir.filePath(u"passwords"_s));
-        QVERIFY(passwords.open(QIODevice::WriteOnly));
-        passwords.write("from-file\n");
-        passwords.close();
-        args.replaceInStrings(u"PASSWORDS"_s, passwords.fileName());
+        const QString passwords = dir.filePath(u"passwords"_s);
+        QVERIFY(writeFile(passwords, "from-file\n"));
+        args.replaceInStrings(u"PASSWORDS"_s, passwords);
 
         QCommandLineParser parser;
         const PublishCommandLine options;
@@ -242,18 +249,8 @@ private slots:
             QVERIFY2(message.contains(error), qPrintable(message));
             return;
         }
-        QCOMPARE(settings->mqtt.has_value(), !mqtt.isEmpty());
-        if (settings->mqtt) {
-            const MqttSettings &m = *settings->mqtt;
-            QCOMPARE(
-                u"%1 %2 %3"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user, m.password),
-                mqtt);
-        }
-        QCOMPARE(settings->http.has_value(), !http.isEmpty());
-        if (settings->http) {
-            QCOMPARE(formatHostPort(settings->http->address.toString(), settings->http->port),
-                     http);
-        }
+        QCOMPARE(described(settings->mqtt), mqtt);
+        QCOMPARE(described(settings->http), http);
     }
 
     void setTopics_data()
