@@ -107,7 +107,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("address");
-        QTest::newRow("name") << QByteArray("$01M\r") << 0x01;
         QTest::newRow("lower case") << QByteArray("#ff\r") << 0xFF;
         QTest::newRow("slot command") << QByteArray("#0AS12\r") << 0x0A;
         QTest::newRow("checksum digits") << QByteArray("$7FM3C\r") << 0x7F;

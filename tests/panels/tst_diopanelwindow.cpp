@@ -95,7 +95,6 @@ void TestDioPanelWindow::composeAndAssign()
     Rig rig;
     auto window = rig.open("2065", 5, 0, catalogue::DioPanel::Standalone);
     QCOMPARE(window->objectName(), QString("frmDIO"));
-    QCOMPARE(window->windowTitle(), QString("Setting Configuration for 2065      "));
     QCOMPARE(child<QLabel>(*window, "outLabel")->text(), QString("F"));
     QCOMPARE(child<QLabel>(*window, "inLabel")->text(), QString("3"));
     QVERIFY(!child<QPushButton>(*window, "aiCmd")->isEnabled());

@@ -119,18 +119,10 @@ public:
     // them, waiting at most Patience. extra: more mosquitto_sub options.
     QStringList retained(const QString &filter, int count, const QStringList &extra = {}) const
     {
-        QStringList args{u"-h"_s,
-                         u"127.0.0.1"_s,
-                         u"-p"_s,
-                         QString::number(m_port),
-                         u"-t"_s,
-                         filter,
-                         u"-v"_s,
-                         u"-C"_s,
-                         QString::number(count),
-                         u"-W"_s,
-                         QString::number(Patience / 1000)};
-        args += extra;
+        QStringList args{u"-h"_s, u"127.0.0.1"_s, u"-p"_s, QString::number(m_port),
+                         u"-t"_s, filter};
+        args << u"-v"_s << u"-C"_s << QString::number(count) << u"-W"_s
+             << QString::number(Patience / 1000) << extra;
         return runTool(findProgram(u"mosquitto_sub"_s), args).out.split(u'\n', Qt::SkipEmptyParts);
     }
 

@@ -108,8 +108,6 @@ private slots:
                                       << "Not Found"_ba;
         QTest::newRow("post") << "POST"_ba << u"/items.html"_s << 405 << "text/plain"_ba
                               << "read-only"_ba;
-        QTest::newRow("put item") << "PUT"_ba << u"/items/Text1"_s << 405 << "text/plain"_ba
-                                  << "read-only"_ba;
         QTest::newRow("delete") << "DELETE"_ba << u"/items/Text1"_s << 405 << "text/plain"_ba
                                 << "read-only"_ba;
     }
@@ -139,7 +137,6 @@ private slots:
     {
         const QByteArray html = ask("GET", m_server.serverPort(), u"/items.html"_s).body;
         QCOMPARE(html.count("<tr><td>"), DdeProgramItems::ItemCount);
-        QCOMPARE(html.count("<table"), 1);
         const QList<QByteArray> csv =
             ask("GET", m_server.serverPort(), u"/items.csv"_s).body.split('\n');
         QCOMPARE(csv.size(), DdeProgramItems::ItemCount + 2); // header, rows, final empty
@@ -153,8 +150,6 @@ private slots:
         QJsonParseError error;
         const QJsonObject root = QJsonDocument::fromJson(answer.body, &error).object();
         QCOMPARE(error.error, QJsonParseError::NoError);
-        QCOMPARE(root.value(u"service"_s).toString(), u"TELVIOXD"_s);
-        QCOMPARE(root.value(u"topic"_s).toString(), u"Form5"_s);
         const QJsonArray items = root.value(u"items"_s).toArray();
         QCOMPARE(items.size(), DdeProgramItems::ItemCount);
         const QJsonObject third = items.at(2).toObject();

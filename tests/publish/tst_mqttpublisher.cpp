@@ -41,6 +41,14 @@ bool anyMessageContains(const QSignalSpy &spy, const QString &part)
     return false;
 }
 
+// Started and connected within Patience.
+bool connects(MqttPublisher &publisher)
+{
+    QString error;
+    return publisher.start(&error) &&
+           QTest::qWaitFor([&publisher] { return publisher.isConnected(); }, Patience);
+}
+
 // Line diagnostics with nothing on the line: visits are told by hand.
 struct Diagnostics
 {
@@ -82,9 +90,7 @@ private slots:
         line.failVisit(1, -5);
 
         MqttPublisher publisher(items, &line.diagnostics, settingsFor(broker));
-        QString error;
-        QVERIFY2(publisher.start(&error), qPrintable(error));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
+        QVERIFY(connects(publisher));
 
         // The three filled items, every quality and the status; an empty
         // text is an empty retained message, which the broker keeps as none.
@@ -122,9 +128,7 @@ private slots:
         QSignalSpy poked(&items, &DdeItemServer::poked);
         auto publisher = std::make_unique<MqttPublisher>(items, nullptr, settingsFor(broker));
         QSignalSpy messages(publisher.get(), &MqttPublisher::message);
-        QString error;
-        QVERIFY(publisher->start(&error));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher->isConnected(), Patience);
+        QVERIFY(connects(*publisher));
 
         QVERIFY(broker.publish(Base + u"Text5/set"_s, "42"));
         QTRY_COMPARE_WITH_TIMEOUT(items.text(5), u"42"_s, Patience);
@@ -147,6 +151,7 @@ private slots:
         // ... and is not replayed over later writes by the next session.
         publisher = std::make_unique<MqttPublisher>(items, nullptr, settingsFor(broker));
         QSignalSpy again(publisher.get(), &MqttPublisher::message);
+        QString error;
         QVERIFY(publisher->start(&error));
         QTRY_VERIFY_WITH_TIMEOUT(anyMessageContains(again, u"retained write"_s), Patience);
         QCOMPARE(items.text(7), u"second"_s);
@@ -191,9 +196,7 @@ private slots:
         items.FillText(1, u"before"_s);
         MqttPublisher publisher(items, nullptr, settingsFor(broker));
         QSignalSpy messages(&publisher, &MqttPublisher::message);
-        QString error;
-        QVERIFY(publisher.start(&error));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
+        QVERIFY(connects(publisher));
 
         broker.stop();
         QTRY_VERIFY_WITH_TIMEOUT(!publisher.isConnected(), Patience);
@@ -308,8 +311,7 @@ private slots:
         MqttSettings right = wrong;
         right.password = u"s3cret, too"_s;
         MqttPublisher publisher(items, nullptr, right);
-        QVERIFY(publisher.start(&error));
-        QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), Patience);
+        QVERIFY(connects(publisher));
         const QStringList lines =
             broker.retained(Base + u"Text4"_s, 1, {u"-u"_s, u"plant"_s, u"-P"_s, u"s3cret, too"_s});
         QCOMPARE(lines, QStringList{Base + u"Text4 guarded"_s});

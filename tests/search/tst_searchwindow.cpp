@@ -59,12 +59,10 @@ void SearchWindowTest::searchesWhenShown()
 
     QCOMPARE(window.windowTitle(), QString("The Found Out Q-2000/9000 module ..."));
     QCOMPARE(listed(window), rig.foundLines());
-    QCOMPARE(listed(window).size(), 4);
     QVERIFY(listed(window).at(2).startsWith("9040    S2"));
     QCOMPARE(labelText(window, "comLabel"), QString("COM1"));
     QCOMPARE(labelText(window, "decaddressLabel"), QString(" 255[dec]"));
     QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->value(), 255);
-    QVERIFY(window.isVisible());
     QCOMPARE(rig.prompt.beeps(), 1);
 }
 

@@ -325,7 +325,6 @@ void TestServe::refusals_data()
                                   << "/nonexistent/tx: no such folder (--home)";
     QTest::newRow("bad option") << "" << QStringList{"--com", "0", "demo.cnv"} << 2
                                 << "--com: 0 is not a number from 1 to 255";
-    QTest::newRow("no file") << "" << QStringList{} << 2 << "no conversation list (FILE.cnv) given";
 }
 
 void TestServe::refusals()
